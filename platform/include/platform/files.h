@@ -1,0 +1,123 @@
+// Files and directories: the Win32 file calls the system depends on.
+//
+// Every call reports failure through its result and leaves a Win32 error code
+// for lastError() (the POSIX backend maps errno the way Windows would report
+// the same situation). The POSIX backend reproduces Windows behaviour where
+// callers depend on it: wildcard matching (DOS rules, case-insensitive, long
+// names only), an NTFS-like sorted enumeration with "." and ".." first,
+// read-only enforcement, MAX_PATH (260) limits, and move/copy/create rules.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Win32 error codes used by the file calls.
+enum ErrorCode : std::uint32_t {
+  kErrorSuccess = 0,
+  kErrorFileNotFound = 2,
+  kErrorPathNotFound = 3,
+  kErrorAccessDenied = 5,
+  kErrorInvalidHandle = 6,
+  kErrorNoMoreFiles = 18,
+  kErrorSharingViolation = 32,
+  kErrorFileExists = 80,
+  kErrorInvalidName = 123,
+  kErrorAlreadyExists = 183,
+  kErrorFilenameExcedRange = 206,
+  kErrorDirectory = 267,
+};
+
+// Win32 file attribute bits.
+enum FileAttribute : std::uint32_t {
+  kAttributeReadOnly = 0x1,
+  kAttributeHidden = 0x2,
+  kAttributeDirectory = 0x10,
+  kAttributeArchive = 0x20,
+  kAttributeNormal = 0x80,
+  kAttributeReparsePoint = 0x400,
+};
+inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+inline constexpr std::size_t kMaxPath = 260;
+
+// GetLastError after the last failing call of this layer on this thread.
+std::uint32_t lastError();
+
+// GetFileAttributesA: the attribute bits, or kInvalidFileAttributes.
+std::uint32_t fileAttributes(const std::string& path);
+
+enum class PathKind { Missing, File, Directory };
+// fileAttributes() reduced to missing / file / directory.
+PathKind pathKind(const std::string& path);
+
+// CreateDirectoryA with default security: creates one level; fails when the
+// path exists (183) or the parent is missing (3).
+bool createDirectory(const std::string& path);
+
+// CopyFileA(source, target, failIfExists): copies content, attributes and
+// last-write time; with failIfExists false an existing target is replaced
+// unless it is read-only (5).
+bool copyFile(const std::string& source, const std::string& target, bool failIfExists);
+
+// MoveFileA: renames a file or directory; fails when the target exists (183),
+// except for a case-only rename of the same entry.
+bool moveFile(const std::string& source, const std::string& target);
+
+// DeleteFileA: removes a file (not a directory, not a read-only file). A
+// symbolic link is removed itself, never its target.
+bool deleteFile(const std::string& path);
+
+// CreateFileA(GENERIC_WRITE, no sharing, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL)
+// followed by CloseHandle: a new empty file, or an existing one truncated.
+bool createBlankFile(const std::string& path);
+
+// SHFileOperationA(FO_DELETE, flags 0x414, no undo) on one path: removes a
+// file or a directory with everything below it, permanently and silently.
+// Symbolic links are removed, never followed. Returns 0 on success, else a
+// non-zero shell or Win32 code.
+int deleteTree(const std::string& path);
+
+// One entry of a directory search (WIN32_FIND_DATAA reduced to what we use).
+struct FindData {
+  std::string name;           // cFileName, the on-disk spelling
+  std::uint32_t attributes = 0;
+  bool isDirectory() const { return (attributes & kAttributeDirectory) != 0; }
+  bool isReparsePoint() const { return (attributes & kAttributeReparsePoint) != 0; }
+};
+
+// FindFirstFileA / FindNextFileA / FindClose. Only the last component of the
+// pattern is a wildcard pattern. Entries come in NTFS order (names compared
+// upper-cased, a prefix first), "." and ".." first in every directory but a
+// drive or file-system root.
+class DirectorySearch {
+ public:
+  DirectorySearch();
+  ~DirectorySearch();
+  DirectorySearch(const DirectorySearch&) = delete;
+  DirectorySearch& operator=(const DirectorySearch&) = delete;
+
+  // FindFirstFileA: starts a search; false (with lastError()) when nothing
+  // matched or the path is invalid. Restarting closes the previous search.
+  bool first(const std::string& pattern, FindData& entry);
+  // FindNextFileA: false with kErrorNoMoreFiles after the last entry.
+  bool next(FindData& entry);
+  // FindClose; also done by the destructor.
+  void close();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// All entries a search of the pattern returns, in order (empty when none).
+std::vector<FindData> findAll(const std::string& pattern);
+
+// Wildcard matching exactly as FindFirstFileA applies it to a long name
+// (pattern preparation and DOS_STAR / DOS_QM / DOS_DOT rules,
+// case-insensitive). Exposed for tests and for the POSIX search.
+bool wildcardMatch(const std::string& pattern, const std::string& name);
+
+}  // namespace platform
