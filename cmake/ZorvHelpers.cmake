@@ -35,8 +35,12 @@ function(zorv_add_gtest name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  add_test(NAME ${name} COMMAND ${name}
-    --gtest_output=xml:${CMAKE_BINARY_DIR}/test-reports/${name}.xml)
+  set(report "${CMAKE_BINARY_DIR}/test-reports/${name}.xml")
+  if(WIN32 AND CMAKE_CROSSCOMPILING)
+    # Wine sees the host's file system as drive Z:.
+    set(report "Z:${report}")
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${report})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
     LABELS "${ARG_LABELS}"
     ENVIRONMENT "ZORV_SOURCE_DIR=${CMAKE_SOURCE_DIR};ZORV_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
