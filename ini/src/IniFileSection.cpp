@@ -1,0 +1,155 @@
+#include "IniFileSection.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "platform/paths.h"
+#include "platform/profile.h"
+
+namespace {
+
+// Default of getInt that marks a missing key.
+constexpr int kMissingInt = -99999999;
+
+// Buffers as the profile calls are given them: the size passed is one less
+// than the buffer, which keeps a spare byte after the terminating NUL.
+constexpr std::uint32_t kDoubleBuffer = 100;
+constexpr std::uint32_t kStringBuffer = 1000;
+constexpr std::uint32_t kProbeBuffer = 10;
+constexpr std::size_t kFormatBuffer = 256;
+
+std::uint32_t sectionLength(const std::string& fileName, const std::string& sectionName) {
+  char buffer[kProbeBuffer];
+  return platform::getProfileSection(sectionName.c_str(), buffer, kProbeBuffer, fileName.c_str());
+}
+
+bool canOpenForReading(const std::string& path) {
+  std::FILE* file = platform::openFile(path, "r");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+char foldCase(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+}  // namespace
+
+IniFileSection::IniFileException::IniFileException(std::string message, IniFailureKind kind)
+    : message(std::move(message)), kind(kind) {}
+
+std::string IniFileSection::IniFileException::getMessage() const {
+  return message;
+}
+
+IniFileSection::IniFailureKind IniFileSection::IniFileException::getType() const {
+  return kind;
+}
+
+IniFileSection::IniFileSection() = default;
+
+IniFileSection::IniFileSection(std::string fileName, std::string sectionName,
+                               bool skipExistenceCheck) {
+  std::string name = std::move(fileName);
+  if (!skipExistenceCheck && sectionLength(name, sectionName) < 1) {
+    if (!platform::isAbsolutePath(name)) {
+      // The profile calls would not look in the current directory for a bare
+      // name, so the name is made absolute against it.
+      name = platform::currentDirectory() + "\\" + name;
+      if (sectionLength(name, sectionName) < 1 && !canOpenForReading(name)) {
+        throw new IniFileException(name, FileUnavailable);
+      }
+    } else if (!canOpenForReading(name)) {
+      throw new IniFileException(name, FileUnavailable);
+    }
+  }
+  this->fileName = std::move(name);
+  this->sectionName = std::move(sectionName);
+}
+
+IniFileSection::~IniFileSection() = default;
+
+double IniFileSection::getDouble(const char* key) const {
+  char buffer[kDoubleBuffer];
+  std::uint32_t length = platform::getProfileString(sectionName.c_str(), key, "", buffer,
+                                                    kDoubleBuffer - 1, fileName.c_str());
+  float value = 0.0f;
+  if (length < 1 || std::sscanf(buffer, "%f", &value) != 1) {
+    throw new IniFileException("[" + sectionName + "] " + key, KeyUnavailable);
+  }
+  return static_cast<double>(value);
+}
+
+int IniFileSection::getInt(const char* key) const {
+  int value = static_cast<int>(
+      platform::getProfileInt(sectionName.c_str(), key, kMissingInt, fileName.c_str()));
+  if (value == kMissingInt) {
+    throw new IniFileException("[" + sectionName + "] " + key, KeyUnavailable);
+  }
+  return value;
+}
+
+std::string IniFileSection::getString(const char* key) const {
+  char buffer[kStringBuffer];
+  std::uint32_t length = platform::getProfileString(sectionName.c_str(), key, "", buffer,
+                                                    kStringBuffer - 1, fileName.c_str());
+  if (length < 1) throw new IniFileException("[" + sectionName + "] " + key, KeyUnavailable);
+  return std::string(buffer, length);
+}
+
+bool IniFileSection::getBool(const char* key) const {
+  std::string value = getString(key);
+  return equalsIgnoreCase(value, "true") || equalsIgnoreCase(value, "yes");
+}
+
+bool IniFileSection::valueEquals(const std::string& key, const std::string& expected) const {
+  return equalsIgnoreCase(getString(key.c_str()), expected);
+}
+
+void IniFileSection::setDouble(const char* key, double value) const {
+  // A value that is not finite or too long for the buffer would store text
+  // that no reader takes for the number: refuse it and leave the file alone.
+  if (!std::isfinite(value)) throw new IniFileException("", WriteFailed);
+  char text[kFormatBuffer];
+  int length = std::snprintf(text, sizeof text, "%4.16lf", value);
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof text) {
+    throw new IniFileException("", WriteFailed);
+  }
+  if (!platform::writeProfileString(sectionName.c_str(), key, text, fileName.c_str())) {
+    throw new IniFileException("", WriteFailed);
+  }
+}
+
+void IniFileSection::setBool(const char* key, bool value) const {
+  if (!platform::writeProfileString(sectionName.c_str(), key, value ? "true" : "false",
+                                    fileName.c_str())) {
+    throw new IniFileException("", WriteFailed);
+  }
+}
+
+bool IniFileSection::sectionExists(std::string fileName, std::string sectionName) {
+  return sectionLength(fileName, sectionName) > 1;
+}
+
+bool IniFileSection::keyExists(const std::string& fileName, const std::string& sectionName,
+                               const std::string& key) {
+  char buffer[kProbeBuffer];
+  platform::getProfileString(sectionName.c_str(), key.c_str(), "default", buffer, kProbeBuffer,
+                             fileName.c_str());
+  return std::strcmp(buffer, "default") != 0;
+}
+
+void IniFileSection::deleteSection(std::string fileName, std::string sectionName) {
+  platform::writeProfileString(sectionName.c_str(), nullptr, nullptr, fileName.c_str());
+}
+
+bool IniFileSection::equalsIgnoreCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (foldCase(a[i]) != foldCase(b[i])) return false;
+  }
+  return true;
+}

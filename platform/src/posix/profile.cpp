@@ -1,0 +1,475 @@
+// Profile-string calls on POSIX, behaving as the Win32 calls do on the same
+// file (see platform/profile.h and profile_text.h for the text rules).
+//
+// Every call reads the whole file afresh. A write builds the new text from the
+// old one by editing only the affected lines, writes it to a temporary file in
+// the same directory, flushes it to disk and renames it over the original, so
+// that readers (and a crash) only ever see the old or the new file.
+#include "platform/profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/paths.h"
+#include "posix/profile_text.h"
+
+namespace platform {
+namespace {
+
+namespace pt = profile_text;
+
+// ---- Code page 1252 <-> UTF-16, for files starting FF FE ----------------
+
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char16_t toWide(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return (u >= 0x80 && u < 0xA0) ? kCp1252High[u - 0x80] : char16_t(u);
+}
+
+char toAnsi(char16_t w) {
+  if (w < 0x80 || (w >= 0xA0 && w <= 0xFF)) return static_cast<char>(w);
+  for (int i = 0; i < 32; ++i) {
+    if (kCp1252High[i] == w) return static_cast<char>(0x80 + i);
+  }
+  return '?';
+}
+
+std::u16string widen(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  for (char c : s) out += toWide(c);
+  return out;
+}
+
+std::string narrow(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char16_t w : s) out += toAnsi(w);
+  return out;
+}
+
+// ---- Reading -------------------------------------------------------------
+
+// Grows but never shrinks: the file is read on every call, so its buffer is
+// kept between calls of the same thread.
+struct ReadBuffer {
+  std::unique_ptr<char[]> data;
+  std::size_t capacity = 0;
+  void reserve(std::size_t n) {
+    if (n <= capacity) return;
+    std::size_t grown = capacity * 2 > n ? capacity * 2 : n;
+    data.reset(new char[grown]);
+    capacity = grown;
+  }
+};
+
+// The file's content as the calls see it.
+struct Content {
+  bool exists = false;
+  bool utf16 = false;
+  std::size_t rawSize = 0;
+  std::string_view ansi;  // the bytes of an ANSI file
+  std::u16string wide;    // the code units of a UTF-16LE file, without BOM
+};
+
+bool readWhole(int fd, ReadBuffer& buffer, std::size_t& size) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  std::size_t expected = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
+  buffer.reserve(expected + 1);
+  size = 0;
+  while (true) {
+    if (size == buffer.capacity) {
+      // The file grew while being read: keep what we have and go on.
+      ReadBuffer bigger;
+      bigger.reserve(buffer.capacity * 2);
+      std::memcpy(bigger.data.get(), buffer.data.get(), size);
+      buffer = std::move(bigger);
+    }
+    ssize_t n = ::read(fd, buffer.data.get() + size, buffer.capacity - size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    size += static_cast<std::size_t>(n);
+  }
+}
+
+// Loads the file; a file that is missing or cannot be read is an empty,
+// non-existing one.
+Content load(const std::string& native) {
+  thread_local ReadBuffer buffer;
+  Content c;
+  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return c;
+  std::size_t size = 0;
+  bool ok = readWhole(fd, buffer, size);
+  ::close(fd);
+  if (!ok) return c;
+  c.exists = true;
+  c.rawSize = size;
+  const char* bytes = buffer.data.get();
+  if (size >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    c.utf16 = true;
+    c.wide.reserve((size - 2) / 2);
+    for (std::size_t i = 2; i + 1 < size; i += 2) {
+      c.wide += char16_t(static_cast<unsigned char>(bytes[i]) |
+                         (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    }
+  } else {
+    c.ansi = std::string_view(bytes, size);
+  }
+  return c;
+}
+
+std::string nativeName(const char* fileName) {
+  return nativePath(fileName);
+}
+
+// ---- Results into the caller's buffer --------------------------------------
+
+// One string: min(length, size - 1) characters and a NUL; size > 0.
+std::uint32_t putString(std::string_view s, char* buffer, std::uint32_t size) {
+  std::size_t n = s.size() < size - 1 ? s.size() : size - 1;
+  if (n > 0) std::memcpy(buffer, s.data(), n);
+  buffer[n] = '\0';
+  return static_cast<std::uint32_t>(n);
+}
+
+// A list: each string followed by NUL, then one more NUL (list holds the
+// strings with their NULs). size > 0.
+std::uint32_t putList(const std::string& list, char* buffer, std::uint32_t size) {
+  if (list.empty()) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  std::size_t total = list.size() + 1;
+  if (total < size) {
+    std::memcpy(buffer, list.data(), list.size());
+    buffer[list.size()] = '\0';
+    return static_cast<std::uint32_t>(list.size());
+  }
+  if (size < 3) {
+    buffer[0] = '\0';
+    if (size == 2) buffer[1] = '\0';
+    return 0;
+  }
+  std::size_t n = size - 2;
+  std::memcpy(buffer, list.data(), n);
+  buffer[n] = '\0';
+  buffer[n + 1] = '\0';
+  return static_cast<std::uint32_t>(n);
+}
+
+template <class C>
+std::string toAnsiString(pt::View<C> s) {
+  if constexpr (sizeof(C) == 1) {
+    return std::string(s);
+  } else {
+    return narrow(s);
+  }
+}
+
+template <class C>
+void appendItem(std::string& list, pt::View<C> s) {
+  list += toAnsiString(s);
+  list += '\0';
+}
+
+template <class C>
+std::string sectionNames(pt::View<C> t) {
+  std::string list;
+  std::size_t from = 0;
+  while (true) {
+    std::size_t bracket = pt::nextHeader(t, from);
+    if (bracket == pt::npos) return list;
+    std::size_t end = pt::lineEnd(t, bracket);
+    appendItem(list, pt::headerName(t, bracket, end));
+    from = end;
+  }
+}
+
+template <class C>
+std::string keyNames(pt::View<C> t, pt::View<C> section) {
+  std::string list;
+  pt::SectionPos pos = pt::findSection(t, section);
+  if (!pos.found()) return list;
+  pt::forEachBodyLine(t, pos.bodyBegin, [&](const pt::Line& line) {
+    if (line.kind == pt::LineKind::Entry) appendItem(list, pt::entryKey(t, line));
+    return true;
+  });
+  return list;
+}
+
+template <class C>
+std::string sectionLines(pt::View<C> t, pt::View<C> section) {
+  std::string list;
+  pt::SectionPos pos = pt::findSection(t, section);
+  if (!pos.found()) return list;
+  pt::forEachBodyLine(t, pos.bodyBegin, [&](const pt::Line& line) {
+    if (line.kind == pt::LineKind::Entry) {
+      list += toAnsiString(pt::entryKey(t, line));
+      list += '=';
+      appendItem(list, pt::entryValue(t, line));
+    } else if (line.kind == pt::LineKind::Bare) {
+      appendItem(list, pt::lineText(t, line));
+    }
+    return true;
+  });
+  return list;
+}
+
+// The value of section/key (quotes removed), or false when there is none.
+template <class C>
+bool lookup(pt::View<C> t, pt::View<C> section, pt::View<C> key, pt::View<C>& value) {
+  pt::SectionPos pos = pt::findSection(t, section);
+  pt::Line entry;
+  if (!pos.found() || !pt::findEntry(t, pos, key, entry)) return false;
+  value = pt::unquote(pt::entryValue(t, entry));
+  return true;
+}
+
+// The value of section/key as ANSI text; false when missing.
+bool lookupValue(const Content& c, const char* section, const char* key, std::string& storage,
+                 std::string_view& value) {
+  std::string_view s = pt::trimSpaces<char>(section);
+  std::string_view k = pt::trimSpaces<char>(key);
+  if (!c.utf16) return lookup<char>(c.ansi, s, k, value);
+  std::u16string ws = widen(s), wk = widen(k);
+  std::u16string_view wv;
+  if (!lookup<char16_t>(c.wide, ws, wk, wv)) return false;
+  storage = narrow(wv);
+  value = storage;
+  return true;
+}
+
+// A default as the string call returns it: trailing spaces removed.
+std::string_view trimmedDefault(const char* defaultValue) {
+  std::string_view d = defaultValue == nullptr ? std::string_view() : defaultValue;
+  while (!d.empty() && d.back() == ' ') d.remove_suffix(1);
+  return d;
+}
+
+// GetPrivateProfileIntA's conversion (RtlUnicodeStringToInteger, base 0):
+// blanks skipped, an optional sign, "0x" / "0o" / "0b" prefixes, digits up to
+// the first that does not belong to the base, all modulo 2^32.
+unsigned int parseInteger(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && static_cast<unsigned char>(s[i]) <= ' ') ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+    negative = s[i] == '-';
+    ++i;
+  }
+  unsigned base = 10;
+  if (i + 1 < s.size() && s[i] == '0') {
+    if (s[i + 1] == 'x')
+      base = 16;
+    else if (s[i + 1] == 'o')
+      base = 8;
+    else if (s[i + 1] == 'b')
+      base = 2;
+    if (base != 10) i += 2;
+  }
+  std::uint32_t total = 0;
+  for (; i < s.size(); ++i) {
+    char ch = s[i];
+    unsigned digit;
+    if (ch >= '0' && ch <= '9')
+      digit = static_cast<unsigned>(ch - '0');
+    else if (ch >= 'a' && ch <= 'z')
+      digit = static_cast<unsigned>(ch - 'a' + 10);
+    else if (ch >= 'A' && ch <= 'Z')
+      digit = static_cast<unsigned>(ch - 'A' + 10);
+    else
+      break;
+    if (digit >= base) break;
+    total = total * base + digit;
+  }
+  return negative ? 0u - total : total;
+}
+
+// ---- Writing -------------------------------------------------------------
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Replaces (or creates) the file at target with bytes: temporary file in the
+// same directory, fsync, rename. The original's permissions and owner are
+// kept. On failure the original is untouched and the temporary removed.
+bool replaceFile(const std::string& target, const struct stat* original, const std::string& bytes) {
+  static std::atomic<unsigned> counter{0};
+  std::size_t slash = target.rfind('/');
+  std::string directory = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = (slash == std::string::npos ? std::string() : directory) + "." + base + ".tmp" +
+           std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  bool ok = true;
+  if (original != nullptr) {
+    // Ownership can only be kept by a privileged process; the mode always.
+    if (::fchown(fd, original->st_uid, original->st_gid) != 0) {
+    }
+    ok = ::fchmod(fd, original->st_mode & 07777) == 0;
+  }
+  ok = ok && writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  // Make the rename itself durable.
+  int dir = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+enum class Edit { Set, DeleteKey, DeleteSection };
+
+template <class C>
+bool editText(std::basic_string<C>& text, bool nonEmptyFile, Edit edit, pt::View<C> section,
+              pt::View<C> key, pt::View<C> value) {
+  switch (edit) {
+    case Edit::Set:
+      return pt::setValue(text, nonEmptyFile, section, key, value);
+    case Edit::DeleteKey:
+      return pt::deleteKey(text, section, key);
+    case Edit::DeleteSection:
+      return pt::deleteSection(text, section);
+  }
+  return false;
+}
+
+}  // namespace
+
+std::uint32_t getProfileString(const char* section, const char* key, const char* defaultValue,
+                               char* buffer, std::uint32_t size, const char* fileName) {
+  if (buffer == nullptr || size == 0) return 0;
+  Content c;
+  if (fileName != nullptr && *fileName != '\0') c = load(nativeName(fileName));
+  if (section == nullptr) {
+    return putList(c.utf16 ? sectionNames<char16_t>(c.wide) : sectionNames<char>(c.ansi), buffer,
+                   size);
+  }
+  if (key == nullptr) {
+    std::string_view s = pt::trimSpaces<char>(section);
+    std::string list = c.utf16 ? keyNames<char16_t>(c.wide, widen(s)) : keyNames<char>(c.ansi, s);
+    std::string_view d = trimmedDefault(defaultValue);
+    if (list.empty() && !d.empty()) return putString(d, buffer, size);
+    return putList(list, buffer, size);
+  }
+  std::string storage;
+  std::string_view value;
+  if (!lookupValue(c, section, key, storage, value)) value = trimmedDefault(defaultValue);
+  return putString(value, buffer, size);
+}
+
+unsigned int getProfileInt(const char* section, const char* key, int defaultValue,
+                           const char* fileName) {
+  const unsigned int fallback = static_cast<unsigned int>(defaultValue);
+  if (section == nullptr || key == nullptr || fileName == nullptr || *fileName == '\0') {
+    return fallback;
+  }
+  Content c = load(nativeName(fileName));
+  std::string storage;
+  std::string_view value;
+  if (!lookupValue(c, section, key, storage, value) || value.empty()) return fallback;
+  return parseInteger(value);
+}
+
+std::uint32_t getProfileSection(const char* section, char* buffer, std::uint32_t size,
+                                const char* fileName) {
+  if (section == nullptr || buffer == nullptr || size == 0) return 0;
+  Content c;
+  if (fileName != nullptr && *fileName != '\0') c = load(nativeName(fileName));
+  std::string_view s = pt::trimSpaces<char>(section);
+  return putList(c.utf16 ? sectionLines<char16_t>(c.wide, widen(s)) : sectionLines<char>(c.ansi, s),
+                 buffer, size);
+}
+
+bool writeProfileString(const char* section, const char* key, const char* value,
+                        const char* fileName) {
+  if (section == nullptr || fileName == nullptr || *fileName == '\0') return false;
+  std::string target = nativeName(fileName);
+  // A symbolic link stays a link: the file it points to is replaced.
+  struct stat st;
+  bool exists = ::lstat(target.c_str(), &st) == 0;
+  if (exists && S_ISLNK(st.st_mode)) {
+    char* resolved = ::realpath(target.c_str(), nullptr);
+    if (resolved != nullptr) {
+      target = resolved;
+      std::free(resolved);
+    }
+    exists = ::stat(target.c_str(), &st) == 0;
+  }
+  if (exists && !S_ISREG(st.st_mode)) return false;
+  // No write permission bit at all is the read-only attribute; it holds for
+  // every user, as on Windows.
+  if (exists && (st.st_mode & 0222) == 0) return false;
+
+  Content c = load(target);
+  if (exists && !c.exists) return false;  // present but unreadable
+  const Edit edit = key == nullptr     ? Edit::DeleteSection
+                    : value == nullptr ? Edit::DeleteKey
+                                       : Edit::Set;
+  std::string_view s = pt::trimSpaces<char>(section);
+  std::string_view k = key == nullptr ? std::string_view() : pt::trimSpaces<char>(key);
+  std::string_view v = value == nullptr ? std::string_view() : std::string_view(value);
+  std::string bytes;
+  bool changed;
+  if (c.utf16) {
+    std::u16string text = c.wide;
+    std::u16string ws = widen(s), wk = widen(k), wv = widen(v);
+    changed = editText<char16_t>(text, true, edit, ws, wk, wv);
+    bytes.reserve(2 + text.size() * 2);
+    bytes += "\xFF\xFE";
+    for (char16_t w : text) {
+      bytes += static_cast<char>(w & 0xFF);
+      bytes += static_cast<char>(w >> 8);
+    }
+  } else {
+    bytes.assign(c.ansi);
+    changed = editText<char>(bytes, !bytes.empty(), edit, s, k, v);
+  }
+  if (c.exists && !changed) return true;
+  return replaceFile(target, c.exists ? &st : nullptr, bytes);
+}
+
+}  // namespace platform
