@@ -321,19 +321,34 @@ bool writeAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+// A name for a temporary beside target that no other writer uses.
+std::string temporaryName(const std::string& directory, const std::string& base) {
+  static std::atomic<unsigned> counter{0};
+  return directory + "." + base + ".tmp" + std::to_string(::getpid()) + "-" +
+         std::to_string(counter.fetch_add(1));
+}
+
 // Replaces (or creates) the file at target with bytes: temporary file in the
 // same directory, fsync, rename. The original's permissions and owner are
 // kept. On failure the original is untouched and the temporary removed.
+//
+// Where the file system allows it the temporary is written unnamed
+// (O_TMPFILE) and only given a name just before the rename, so that a writer
+// killed while writing leaves nothing behind in the directory.
 bool replaceFile(const std::string& target, const struct stat* original, const std::string& bytes) {
-  static std::atomic<unsigned> counter{0};
   std::size_t slash = target.rfind('/');
-  std::string directory = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  const std::string dirPath = directory.empty() ? std::string(".") : directory;
   std::string temp;
+  bool unnamed = false;
   int fd = -1;
+#ifdef O_TMPFILE
+  fd = ::open(dirPath.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  unnamed = fd >= 0;
+#endif
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = (slash == std::string::npos ? std::string() : directory) + "." + base + ".tmp" +
-           std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+    temp = temporaryName(directory, base);
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return false;
   }
@@ -346,14 +361,24 @@ bool replaceFile(const std::string& target, const struct stat* original, const s
     ok = ::fchmod(fd, original->st_mode & 07777) == 0;
   }
   ok = ok && writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  if (ok && unnamed) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    ok = false;
+    for (int attempt = 0; attempt < 100 && !ok; ++attempt) {
+      temp = temporaryName(directory, base);
+      ok = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
+      if (!ok && errno != EEXIST) break;
+    }
+    if (!ok) temp.clear();
+  }
   ok = (::close(fd) == 0) && ok;
   if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) {
-    ::unlink(temp.c_str());
+    if (!temp.empty()) ::unlink(temp.c_str());
     return false;
   }
   // Make the rename itself durable.
-  int dir = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dir = ::open(dirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     ::fsync(dir);
     ::close(dir);

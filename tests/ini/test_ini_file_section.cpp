@@ -1,0 +1,204 @@
+// IniFileSection on top of the profile-string calls: number formats, missing
+// values, existence tests and the constructor's file-name handling.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <string>
+
+#include "IniFileSection.h"
+#include "platform/paths.h"
+#include "test_support.h"
+
+using testsupport::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Exception = IniFileSection::IniFileException;
+
+class IniFileSectionTest : public ::testing::Test {
+ protected:
+  std::string path() const { return dir_ / "part.qini"; }
+  void write(const std::string& content) const { testsupport::writeFile(path(), content); }
+  std::string read() const { return testsupport::readFile(path()); }
+  IniFileSection section(const char* name = "S") const {
+    return IniFileSection(path(), name, true);
+  }
+
+  // Runs f, which must throw; returns the exception (owned here).
+  template <class F>
+  std::unique_ptr<Exception> thrown(F f) {
+    try {
+      f();
+    } catch (Exception* e) {
+      return std::unique_ptr<Exception>(e);
+    }
+    ADD_FAILURE() << "no IniFileException";
+    return nullptr;
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(IniFileSectionTest, EmptyMissingOrNonNumericValuesAreUnavailable) {
+  write("[S]\r\nempty=\r\nword=abc\r\nquoted=\"\"\r\n");
+  IniFileSection s = section();
+  for (const char* key : {"empty", "missing", "quoted"}) {
+    auto e = thrown([&] { s.getString(key); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->getType(), IniFileSection::KeyUnavailable);
+    EXPECT_EQ(e->getMessage(), std::string("[S] ") + key);
+    EXPECT_TRUE(thrown([&] { s.getDouble(key); }));
+  }
+  auto e = thrown([&] { s.getDouble("word"); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->getType(), Exception::KeyUnavailable);
+  EXPECT_EQ(e->getMessage(), "[S] word");
+}
+
+TEST_F(IniFileSectionTest, RealsAreWrittenWithSixteenDecimalsAndReadAsSinglePrecision) {
+  IniFileSection s = section("PartLocalToArmGlobal111");
+  s.setDouble("Three", 3.0);
+  s.setDouble("Third", 1.0 / 3.0);
+  s.setDouble("Negative", -1234.5);
+  EXPECT_EQ(read(),
+            "[PartLocalToArmGlobal111]\r\nThree=3.0000000000000000\r\n"
+            "Third=0.3333333333333333\r\nNegative=-1234.5000000000000000\r\n");
+  EXPECT_EQ(s.getDouble("Three"), 3.0);
+  EXPECT_EQ(s.getDouble("Third"), static_cast<double>(1.0f / 3.0f));
+  EXPECT_NE(s.getDouble("Third"), 1.0 / 3.0);
+  EXPECT_EQ(s.getDouble("Negative"), -1234.5);
+}
+
+TEST_F(IniFileSectionTest, SetDoubleRefusesValuesItCannotStore) {
+  write("[S]\r\nx=1.0000000000000000\r\n");
+  IniFileSection s = section();
+  for (double bad :
+       {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity(), 1e300, -1e240}) {
+    auto e = thrown([&] { s.setDouble("x", bad); });
+    ASSERT_TRUE(e) << bad;
+    EXPECT_EQ(e->getType(), IniFileSection::WriteFailed);
+    EXPECT_EQ(e->getMessage(), "");
+  }
+  EXPECT_EQ(read(), "[S]\r\nx=1.0000000000000000\r\n");
+  // 201 digits, a point and sixteen decimals still fit the buffer.
+  s.setDouble("x", 1e200);
+  const std::string stored = read();
+  EXPECT_EQ(stored.substr(0, 7), "[S]\r\nx=");
+  EXPECT_GT(stored.size(), 200u + 17u);
+}
+
+TEST_F(IniFileSectionTest, BooleansAcceptTrueAndYesInAnyCase) {
+  write("[S]\r\na=true\r\nb=TRUE\r\nc=Yes\r\nd=yEs\r\ne=1\r\nf=on\r\ng=false\r\nh=no\r\n");
+  IniFileSection s = section();
+  for (const char* key : {"a", "b", "c", "d"}) EXPECT_TRUE(s.getBool(key)) << key;
+  for (const char* key : {"e", "f", "g", "h"}) EXPECT_FALSE(s.getBool(key)) << key;
+  EXPECT_TRUE(thrown([&] { s.getBool("missing"); }));
+  s.setBool("a", false);
+  s.setBool("new", true);
+  EXPECT_FALSE(s.getBool("a"));
+  EXPECT_TRUE(s.getBool("new"));
+  EXPECT_TRUE(s.valueEquals("g", "FaLsE"));
+  EXPECT_FALSE(s.valueEquals("g", "false "));
+}
+
+TEST_F(IniFileSectionTest, IntegersAsWindowsParsesThem) {
+  write("[S]\r\na=42\r\nb=abc\r\nc=-99999999\r\nd=-7\r\n");
+  IniFileSection s = section();
+  EXPECT_EQ(s.getInt("a"), 42);
+  EXPECT_EQ(s.getInt("b"), 0);
+  EXPECT_EQ(s.getInt("d"), -7);
+  for (const char* key : {"c", "missing"}) {
+    auto e = thrown([&] { s.getInt(key); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->getType(), IniFileSection::KeyUnavailable);
+  }
+}
+
+TEST_F(IniFileSectionTest, LongStringsAreCutAt998Characters) {
+  write("[S]\r\nlong=" + std::string(2000, 'q') + "\r\n");
+  EXPECT_EQ(section().getString("long"), std::string(998, 'q'));
+}
+
+TEST_F(IniFileSectionTest, ExistenceTests) {
+  write(
+      "[empty]\r\n;only a comment\r\n[one]\r\na\r\n[entry]\r\nk=default\r\nlong=defaultXYZ\r\n"
+      "v=x\r\n");
+  const std::string f = path();
+  EXPECT_FALSE(IniFileSection::sectionExists(f, "empty"));
+  EXPECT_FALSE(IniFileSection::sectionExists(f, "absent"));
+  EXPECT_FALSE(IniFileSection::sectionExists(dir_ / "none.ini", "entry"));
+  // A section whose only line is one character long reads back as 2.
+  EXPECT_TRUE(IniFileSection::sectionExists(f, "one"));
+  EXPECT_TRUE(IniFileSection::sectionExists(f, "ENTRY"));
+  EXPECT_FALSE(IniFileSection::keyExists(f, "entry", "k"));  // literally "default"
+  EXPECT_FALSE(IniFileSection::keyExists(f, "entry", "absent"));
+  EXPECT_TRUE(IniFileSection::keyExists(f, "entry", "long"));
+  EXPECT_TRUE(IniFileSection::keyExists(f, "entry", "V"));
+
+  IniFileSection::deleteSection(f, "entry");
+  EXPECT_FALSE(IniFileSection::sectionExists(f, "entry"));
+  EXPECT_TRUE(IniFileSection::sectionExists(f, "one"));
+}
+
+TEST_F(IniFileSectionTest, ConstructorChecksTheFileUnlessTold) {
+  write("[S]\r\nk=1\r\n");
+  EXPECT_EQ(IniFileSection(path(), "S", false).fileName, path());
+  // A file without the section is accepted.
+  EXPECT_EQ(IniFileSection(path(), "Other", false).fileName, path());
+
+  const std::string missing = dir_ / "missing.qini";
+  auto e = thrown([&] { IniFileSection(missing, "S", false); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->getType(), IniFileSection::FileUnavailable);
+  EXPECT_EQ(e->getMessage(), missing);
+
+  IniFileSection writer(missing, "S", true);
+  EXPECT_EQ(writer.fileName, missing);
+  writer.setDouble("k", 2.5);
+  EXPECT_EQ(testsupport::readFile(missing), "[S]\r\nk=2.5000000000000000\r\n");
+}
+
+TEST_F(IniFileSectionTest, RelativeNameIsMadeAbsoluteAgainstTheCurrentDirectory) {
+  write("[S]\r\nk=1\r\n");
+  const auto saved = fs::current_path();
+  fs::current_path(dir_.path());
+  const std::string cwd = platform::currentDirectory();
+  std::string stored, failedPath;
+  try {
+    stored = IniFileSection("part.qini", "Absent", false).fileName;
+    IniFileSection("gone.qini", "S", false);
+  } catch (Exception* e) {
+    failedPath = e->getMessage();
+    delete e;
+  }
+  fs::current_path(saved);
+  EXPECT_EQ(stored, cwd + "\\part.qini");
+  EXPECT_EQ(failedPath, cwd + "\\gone.qini");
+  EXPECT_EQ(IniFileSection(stored, "S", false).getInt("k"), 1);
+}
+
+TEST_F(IniFileSectionTest, FailedWriteRaisesWriteFailed) {
+  write("[S]\r\nk=true\r\n");
+  fs::permissions(path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  IniFileSection s = section();
+  auto e = thrown([&] { s.setBool("k", false); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->getType(), IniFileSection::WriteFailed);
+  EXPECT_TRUE(thrown([&] { s.setDouble("k", 1.0); }));
+  EXPECT_EQ(read(), "[S]\r\nk=true\r\n");
+}
+
+TEST(IniFileSectionStatics, EqualsIgnoreCase) {
+  EXPECT_TRUE(IniFileSection::equalsIgnoreCase("QuadFile", "QUADfile"));
+  EXPECT_TRUE(IniFileSection::equalsIgnoreCase("", ""));
+  EXPECT_FALSE(IniFileSection::equalsIgnoreCase("QuadFile", "QuadFile1"));
+  EXPECT_FALSE(IniFileSection::equalsIgnoreCase("a[", "A{"));
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+// Writes that are interrupted or cannot be done must never damage a settings
+// file: a writer process killed at random points leaves the old or the new
+// file, and refused writes leave the old file as it was.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <iostream>
+#include <random>
+#include <string>
+
+#include "platform/profile.h"
+#include "test_support.h"
+
+using testsupport::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A settings file of some size, so that a write takes long enough to be hit.
+// The counter sits in the middle, with text before and after it.
+std::string settingsWithCounter(const std::string& counter) {
+  std::string text = "; part settings\r\n";
+  for (int s = 0; s < 200; ++s) {
+    text += "[PartLocalToArmGlobal" + std::to_string(s) + "]\r\n";
+    for (const char* key : {"RotationOriginX", "RotationOriginY", "TranslationZ"}) {
+      text += std::string(key) + "=" + std::to_string(s) + ".5000000000000000\r\n";
+    }
+    if (s == 100) text += "Counter=" + counter + "\r\n";
+  }
+  return text;
+}
+
+void sleepMicroseconds(long us) {
+  timespec ts{us / 1000000, (us % 1000000) * 1000};
+  nanosleep(&ts, nullptr);
+}
+
+TEST(ProfileFaults, KilledWriterLeavesOldOrNewFile) {
+  TempDir dir;
+  const std::string file = dir / "part.qini";
+  testsupport::writeFile(file, settingsWithCounter("0"));
+  std::mt19937 random(12345);
+  std::uniform_int_distribution<long> delay(0, 4000);
+  unsigned long last = 0;
+  int interrupted = 0;
+  for (int round = 0; round < 150; ++round) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Counts up from the stored value, each step one complete write.
+      char buf[32];
+      platform::getProfileString("PartLocalToArmGlobal100", "Counter", "0", buf, sizeof buf,
+                                 file.c_str());
+      for (unsigned long n = std::stoul(buf) + 1;; ++n) {
+        if (!platform::writeProfileString("PartLocalToArmGlobal100", "Counter",
+                                          std::to_string(n).c_str(), file.c_str())) {
+          _exit(1);
+        }
+      }
+    }
+    sleepMicroseconds(delay(random));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "writer failed in round " << round;
+    ++interrupted;
+
+    char buf[32];
+    ASSERT_GT(platform::getProfileString("PartLocalToArmGlobal100", "Counter", "", buf, sizeof buf,
+                                         file.c_str()),
+              0u)
+        << "round " << round;
+    const unsigned long value = std::stoul(buf);
+    EXPECT_GE(value, last);
+    last = value;
+    // Exactly the file some complete write produced, byte for byte.
+    ASSERT_EQ(testsupport::readFile(file), settingsWithCounter(buf)) << "round " << round;
+  }
+  EXPECT_EQ(interrupted, 150);
+  int temporaries = 0;
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    if (entry.path().filename() != "part.qini") ++temporaries;
+  }
+  std::cout << "last complete write " << last << ", temporaries left by killed writers "
+            << temporaries << "\n";
+  EXPECT_GT(last, 0u) << "the writer never completed a write";
+}
+
+class RefusedWrites : public ::testing::Test {
+ protected:
+  void SetUp() override { testsupport::writeFile(file_, original_); }
+  void expectUnchanged() const { EXPECT_EQ(testsupport::readFile(file_), original_); }
+  // Files in the directory besides the settings file (left-over temporaries).
+  int strayFiles() const {
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
+      if (entry.path().filename() != "part.qini") ++n;
+    }
+    return n;
+  }
+  TempDir dir_;
+  const std::string file_ = dir_ / "part.qini";
+  const std::string original_ = "[A]\r\nk=1\r\n";
+};
+
+TEST_F(RefusedWrites, ReadOnlyFile) {
+  chmod(file_.c_str(), 0444);
+  EXPECT_FALSE(platform::writeProfileString("A", "k", "2", file_.c_str()));
+  EXPECT_FALSE(platform::writeProfileString("A", nullptr, nullptr, file_.c_str()));
+  EXPECT_FALSE(platform::writeProfileString("B", "k", "2", file_.c_str()));
+  expectUnchanged();
+  EXPECT_EQ(strayFiles(), 0);
+}
+
+TEST_F(RefusedWrites, MissingDirectory) {
+  const std::string missing = dir_ / "nodir/part.qini";
+  EXPECT_FALSE(platform::writeProfileString("A", "k", "2", missing.c_str()));
+  EXPECT_FALSE(fs::exists(dir_ / "nodir"));
+}
+
+TEST_F(RefusedWrites, UnwritableDirectory) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into any directory";
+  chmod(dir_.path().c_str(), 0555);
+  EXPECT_FALSE(platform::writeProfileString("A", "k", "2", file_.c_str()));
+  chmod(dir_.path().c_str(), 0755);
+  expectUnchanged();
+}
+
+TEST_F(RefusedWrites, DiskFull) {
+  // A file-size limit makes the temporary's write fail as a full disk would.
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{64, 64};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const std::string big(1000, 'x');
+    _exit(platform::writeProfileString("A", "k", big.c_str(), file_.c_str()) ? 1 : 0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the write was reported as done";
+  expectUnchanged();
+  EXPECT_EQ(strayFiles(), 0);
+}
+
+TEST_F(RefusedWrites, DirectoryInPlaceOfTheFile) {
+  const std::string directory = dir_ / "sub.ini";
+  fs::create_directory(directory);
+  EXPECT_FALSE(platform::writeProfileString("A", "k", "2", directory.c_str()));
+  EXPECT_TRUE(fs::is_directory(directory));
+}
+
+TEST_F(RefusedWrites, SuccessfulWriteKeepsModeAndLinks) {
+  chmod(file_.c_str(), 0640);
+  const std::string link = dir_ / "link.qini";
+  fs::create_symlink(file_, link);
+  EXPECT_TRUE(platform::writeProfileString("A", "k", "2", link.c_str()));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(testsupport::readFile(file_), "[A]\r\nk=2\r\n");
+  struct stat st;
+  ASSERT_EQ(stat(file_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+}  // namespace
