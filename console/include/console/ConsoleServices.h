@@ -94,14 +94,13 @@ void throwIfConsoleInputEnded();
 bool readFromConsole(unsigned& value);
 bool readFromConsole(int& value);
 bool readFromConsole(double& value);
-bool readFromConsole(char& value);  // blanks skipped
+bool readFromConsole(char& value);        // blanks skipped
 bool readFromConsole(std::string& word);  // one whitespace-delimited word
 
 // Yes/no style question: prints the question through print, reads one
 // character (blanks skipped) and repeats both until the character is one of
 // accepted (exact, so pass "ynYN" to accept either case). Returns it.
-char askForCharacter(PrintFunction print, const std::string& question,
-                     std::string_view accepted);
+char askForCharacter(PrintFunction print, const std::string& question, std::string_view accepted);
 
 // Waits for one key and takes it (_getch); throws ConsoleInputEnded when the
 // input has ended.

@@ -1,0 +1,111 @@
+// Dispatch of the main menu entries to their operations. Each entry has its
+// own function below; an entry whose operation is not part of this build
+// prints one line saying so.
+#include "MenuOperations.h"
+
+#include "ArmLink.h"
+#include "console/MainMenu.h"
+#include "wizardops/SettingsOperations.h"
+
+namespace {
+
+bool notAvailable(ConsoleContext& context, const char* entryText) {
+  context.print(std::string("\"") + entryText + "\" is not available in this build.\n");
+  return false;
+}
+
+bool faroDialog(ConsoleContext& context, ArmConnection&) {
+  return notAvailable(context, "Faro dialog");
+}
+
+bool testArmEntry(ConsoleContext& context, ArmConnection&) {
+  return notAvailable(context, "Test arm");
+}
+
+bool calibrateCollection(ConsoleContext& context, ArmConnection&) {
+  return notAvailable(context, "Calibrate collection");
+}
+
+bool calibrateRegion(ConsoleContext& context, ArmConnection&) {
+  return notAvailable(context, "Calibrate region");
+}
+
+bool testRegion(ConsoleContext& context, ArmConnection&) {
+  return notAvailable(context, "Test region");
+}
+
+bool editRegionDataEntry(ConsoleContext& context, ArmConnection&) {
+  return ::editRegionData(context);
+}
+
+bool editToolDataEntry(ConsoleContext& context, ArmConnection&) {
+  return ::editToolData(context);
+}
+
+bool addToolToPartEntry(ConsoleContext& context, ArmConnection&) {
+  return ::addToolToPart(context);
+}
+
+bool calculatePsiZeroDegreeEntry(ConsoleContext& context, ArmConnection&) {
+  return notAvailable(context, "Calculate psi zero degree");
+}
+
+bool reusePartCalibrations(ConsoleContext& context, ArmConnection&) {
+  return notAvailable(context, "Reuse part calibrations");
+}
+
+bool resetNewPartCalibrations(ConsoleContext& context, ArmConnection&) {
+  return notAvailable(context, "Reset new part calibrations");
+}
+
+bool cleanOldPartCalibrations(ConsoleContext& context, ArmConnection&) {
+  return notAvailable(context, "Clean old part calibrations");
+}
+
+bool quadMeshInfo(ConsoleContext& context, ArmConnection&) {
+  return notAvailable(context, "Quad mesh info");
+}
+
+bool dumpDirectoriesEntry(ConsoleContext& context, ArmConnection&) {
+  return ::dumpDirectories(context);
+}
+
+bool hardwareConfigDialog(ConsoleContext& context, ArmConnection&) {
+  return notAvailable(context, "Hardware config dialog");
+}
+
+using MenuOperation = bool (*)(ConsoleContext&, ArmConnection&);
+
+// In menu order; "Exit" has no operation.
+constexpr MenuOperation kOperations[kMenuExit] = {
+    faroDialog,
+    testArmEntry,
+    calibrateCollection,
+    calibrateRegion,
+    testRegion,
+    editRegionDataEntry,
+    editToolDataEntry,
+    addToolToPartEntry,
+    calculatePsiZeroDegreeEntry,
+    reusePartCalibrations,
+    resetNewPartCalibrations,
+    cleanOldPartCalibrations,
+    quadMeshInfo,
+    dumpDirectoriesEntry,
+    hardwareConfigDialog,
+};
+
+}  // namespace
+
+bool startArmStep(ConsoleContext& context, ArmConnection& arm) {
+  return startArm(context, arm);
+}
+
+void closeArmStep(ConsoleContext& context, ArmConnection& arm) {
+  closeArm(context, arm);
+}
+
+bool runMenuOperation(int entry, ConsoleContext& context, ArmConnection& arm) {
+  if (entry < 0 || entry >= kMenuExit) return false;
+  return kOperations[entry](context, arm);
+}

@@ -1,0 +1,83 @@
+// Entry point of the console program.
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "ArmLink.h"
+#include "IniFileSection.h"
+#include "MenuOperations.h"
+#include "console/ConsoleServices.h"
+#include "console/MainMenu.h"
+#include "platform/console.h"
+#include "wizardops/SettingsSelection.h"
+
+namespace {
+
+// Runs one menu operation. No exception may leave it: a settings-file error or
+// any other failure becomes one line on the console and the menu goes on.
+// Only the end of console input passes, so that the program can end.
+void runOperationGuarded(int entry, ConsoleContext& context, ArmConnection& arm) {
+  try {
+    runMenuOperation(entry, context, arm);
+  } catch (ConsoleInputEnded&) {
+    throw;
+  } catch (IniFileSection::IniFileException* e) {
+    const std::string detail = e != nullptr ? e->getMessage() : std::string();
+    delete e;
+    context.print("\nOperation failed: settings file error" +
+                  (detail.empty() ? std::string() : " (" + detail + ")") + ".\n");
+  } catch (const std::exception& e) {
+    context.print(std::string("\nOperation failed: ") + e.what() + ".\n");
+  } catch (...) {
+    context.print("\nOperation failed: unexpected error.\n");
+  }
+}
+
+// The console has gone: nobody can answer any more. Close the arm and end.
+int endForLostInput(ConsoleContext& context, ArmConnection& arm) {
+  context.print("\nConsole input ended.\n");
+  closeArmStep(context, arm);
+  std::cout.flush();
+  return kExitStatusInputEnded;
+}
+
+int runProgram(const std::string& firstArgument) {
+  ConsoleContext context{};
+  // The arm record holds the block the arm library keeps writing into: it
+  // must stay at one address for the whole run, so it lives on the heap.
+  auto arm = std::make_unique<ArmConnection>();
+  context.programDirectory = programDirectoryFromArgument(firstArgument);
+  context.print = printToConsole;
+
+  try {
+    if (!startArmStep(context, *arm)) {
+      std::cout.flush();
+      return 0;
+    }
+    context.directoryMode = detectDirectoryMode();
+    showDirectoryMode(context.directoryMode, context.print);
+
+    for (;;) {
+      showBanner(context.print);
+      context.lastChoice = chooseMainMenuFunction();
+      if (context.lastChoice == kMenuExit) break;
+      runOperationGuarded(context.lastChoice, context, *arm);
+      waitForAnyKey(context.print);
+    }
+  } catch (ConsoleInputEnded&) {
+    // Also when the arm start-up question was left unanswered: closing sends
+    // nothing unless the arm library was bound.
+    return endForLostInput(context, *arm);
+  }
+
+  closeArmStep(context, *arm);
+  std::cout.flush();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  platform::console::install();
+  return runProgram(argc > 0 && argv[0] != nullptr ? argv[0] : "");
+}
