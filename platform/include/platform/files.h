@@ -20,11 +20,16 @@ enum ErrorCode : std::uint32_t {
   kErrorSuccess = 0,
   kErrorFileNotFound = 2,
   kErrorPathNotFound = 3,
+  kErrorTooManyOpenFiles = 4,
   kErrorAccessDenied = 5,
   kErrorInvalidHandle = 6,
+  kErrorNotSameDevice = 17,
   kErrorNoMoreFiles = 18,
+  kErrorGenFailure = 31,
   kErrorSharingViolation = 32,
   kErrorFileExists = 80,
+  kErrorInvalidParameter = 87,
+  kErrorDiskFull = 112,
   kErrorInvalidName = 123,
   kErrorAlreadyExists = 183,
   kErrorFilenameExcedRange = 206,
@@ -77,8 +82,14 @@ bool createBlankFile(const std::string& path);
 // SHFileOperationA(FO_DELETE, flags 0x414, no undo) on one path: removes a
 // file or a directory with everything below it, permanently and silently.
 // Symbolic links are removed, never followed. Returns 0 on success, else a
-// non-zero shell or Win32 code.
+// non-zero shell or Win32 code (check zero / non-zero only).
+// Both backends refuse an empty path and a root ("\", "X:\", "/") without
+// touching the disk. POSIX: read-only files and directories go too; the path
+// is taken literally and never expanded as a wildcard pattern, so a pattern
+// that names no existing entry fails with kShellErrorInvalidFiles (Windows
+// would delete the matches).
 int deleteTree(const std::string& path);
+inline constexpr int kShellErrorInvalidFiles = 0x7C;  // DE_INVALIDFILES
 
 // One entry of a directory search (WIN32_FIND_DATAA reduced to what we use).
 struct FindData {

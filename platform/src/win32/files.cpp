@@ -1,0 +1,136 @@
+// Win32 file calls: thin wrappers of the real API. The error of each call is
+// kept per thread at once, before anything else can overwrite GetLastError.
+#include "platform/files.h"
+
+#include <shellapi.h>
+#include <windows.h>
+
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+thread_local std::uint32_t tLastError = kErrorSuccess;
+
+void captureError() {
+  tLastError = GetLastError();
+}
+
+bool isSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+// "\", "/", "X:", "X:\" and the like: a whole drive, never deleted.
+bool isRootPath(const std::string& path) {
+  std::string p = path;
+  while (!p.empty() && isSeparator(p.back())) p.pop_back();
+  return p.empty() || (p.size() == 2 && p[1] == ':');
+}
+
+}  // namespace
+
+std::uint32_t lastError() {
+  return tLastError;
+}
+
+std::uint32_t fileAttributes(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  captureError();
+  return attributes;
+}
+
+bool createDirectory(const std::string& path) {
+  const BOOL ok = CreateDirectoryA(path.c_str(), nullptr);
+  captureError();
+  return ok != FALSE;
+}
+
+bool copyFile(const std::string& source, const std::string& target, bool failIfExists) {
+  const BOOL ok = CopyFileA(source.c_str(), target.c_str(), failIfExists ? TRUE : FALSE);
+  captureError();
+  return ok != FALSE;
+}
+
+bool moveFile(const std::string& source, const std::string& target) {
+  const BOOL ok = MoveFileA(source.c_str(), target.c_str());
+  captureError();
+  return ok != FALSE;
+}
+
+bool deleteFile(const std::string& path) {
+  const BOOL ok = DeleteFileA(path.c_str());
+  captureError();
+  return ok != FALSE;
+}
+
+bool createBlankFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  captureError();  // 183 when an existing file was truncated
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+int deleteTree(const std::string& path) {
+  // An empty list or a whole drive is never handed to the shell.
+  if (path.empty()) return kShellErrorInvalidFiles;
+  if (isRootPath(path)) return static_cast<int>(kErrorAccessDenied);
+  // The shell takes a list of paths, each ending in a zero byte, the list in
+  // a second one.
+  std::vector<char> from(path.begin(), path.end());
+  from.push_back('\0');
+  from.push_back('\0');
+  SHFILEOPSTRUCTA operation{};
+  operation.hwnd = nullptr;
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.data();
+  operation.pTo = nullptr;
+  operation.fFlags = static_cast<FILEOP_FLAGS>(FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI);
+  return SHFileOperationA(&operation);
+}
+
+struct DirectorySearch::State {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+DirectorySearch::DirectorySearch() = default;
+
+DirectorySearch::~DirectorySearch() {
+  close();
+}
+
+void DirectorySearch::close() {
+  if (state_ && state_->handle != INVALID_HANDLE_VALUE) FindClose(state_->handle);
+  state_.reset();
+}
+
+bool DirectorySearch::first(const std::string& pattern, FindData& entry) {
+  close();
+  WIN32_FIND_DATAA data{};
+  HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
+  captureError();
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  state_ = std::make_unique<State>();
+  state_->handle = handle;
+  entry.name = data.cFileName;
+  entry.attributes = data.dwFileAttributes;
+  return true;
+}
+
+bool DirectorySearch::next(FindData& entry) {
+  if (!state_ || state_->handle == INVALID_HANDLE_VALUE) {
+    tLastError = kErrorInvalidHandle;
+    return false;
+  }
+  WIN32_FIND_DATAA data{};
+  const BOOL ok = FindNextFileA(state_->handle, &data);
+  captureError();
+  if (ok == FALSE) return false;
+  entry.name = data.cFileName;
+  entry.attributes = data.dwFileAttributes;
+  return true;
+}
+
+}  // namespace platform
