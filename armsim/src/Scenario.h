@@ -1,0 +1,65 @@
+// What the virtual arm plays: its identity, the failures to inject, the
+// dialog results and the records written into the caller's data block.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <istream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace armsim {
+
+// One arm record: the measuring point in mm, the three angles in degrees and
+// the two handle buttons.
+struct Record {
+  double x = 0.0, y = 0.0, z = 0.0;
+  double phi = 0.0, theta = 0.0, psi = 0.0;
+  bool green = false;
+  bool red = false;
+};
+
+enum class Playback {
+  // The next record is written only once the program has taken the previous
+  // one (cleared the fresh-record flag or consumed the event).
+  Deterministic,
+  // One record every periodMs, taken or not, like the real arm.
+  Timed,
+};
+
+// What happens once the last record has been written.
+enum class AfterLast {
+  Idle,  // nothing more is written
+  Hold,  // the last record is written again and again
+  Loop,  // playback starts again with the first record
+};
+
+struct Scenario {
+  std::string serial = "P08-05-04711";
+  std::int32_t firmware = 4027;
+  bool failOpen = false;   // command 1 answers 0
+  bool failBlock = false;  // command 5 answers 0
+  // Results of the dialog commands, per command, consumed in order; once a
+  // command's list is used up it answers 1 (dialog closed).
+  std::map<std::int32_t, std::deque<std::int32_t>> dialogResults;
+  std::vector<Record> records;
+  Playback playback = Playback::Deterministic;
+  std::uint32_t periodMs = 20;
+  AfterLast afterLast = AfterLast::Idle;
+  // File that receives every command number, one per line; empty: none.
+  std::string logPath;
+};
+
+// Most records one scenario may expand to (repeats and moves included).
+inline constexpr std::size_t kMaxRecords = 1000000;
+
+// Reads a scenario text. False with "line N: problem" in error when the text
+// does not follow the format.
+bool parseScenario(std::istream& in, Scenario& scenario, std::string& error);
+
+// The scenario played when none is named: a healthy arm resting still, its
+// record written again each time the program takes it, no button pressed.
+Scenario defaultScenario();
+
+}  // namespace armsim

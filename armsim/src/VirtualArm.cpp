@@ -1,0 +1,262 @@
+#include "VirtualArm.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "platform/paths.h"
+
+namespace armsim {
+namespace {
+
+// The part of the caller's data block the arm writes. The rest of the 24672
+// bytes is left alone.
+struct BlockView {
+  std::int32_t command;
+  std::uint8_t freshRecord;
+  std::uint8_t reserved5[7];
+  std::uint8_t greenButton;
+  std::uint8_t redButton;
+  std::uint8_t reserved14[2];
+  double x;
+  double y;
+  double z;
+  double phi;
+  double theta;
+  double psi;
+  std::uint32_t sequence;  // number of records written since registration
+  std::uint8_t reserved68[12];
+  std::uint32_t event;
+  std::uint32_t marker;
+};
+static_assert(offsetof(BlockView, freshRecord) == 4);
+static_assert(offsetof(BlockView, greenButton) == 12);
+static_assert(offsetof(BlockView, redButton) == 13);
+static_assert(offsetof(BlockView, x) == 16);
+static_assert(offsetof(BlockView, psi) == 56);
+static_assert(offsetof(BlockView, sequence) == 64);
+static_assert(offsetof(BlockView, event) == 80);
+static_assert(offsetof(BlockView, marker) == 84);
+
+// The program reads the same fields while this thread writes them: every
+// access on both sides is a relaxed atomic one.
+template <typename T>
+void store(T& field, T value) {
+  std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
+}
+
+template <typename T>
+T load(T& field) {
+  return std::atomic_ref<T>(field).load(std::memory_order_relaxed);
+}
+
+void writeRecord(BlockView& block, const Record& record, std::uint32_t sequence) {
+  store(block.x, record.x);
+  store(block.y, record.y);
+  store(block.z, record.z);
+  store(block.phi, record.phi);
+  store(block.theta, record.theta);
+  store(block.psi, record.psi);
+  store<std::uint8_t>(block.greenButton, record.green ? 1 : 0);
+  store<std::uint8_t>(block.redButton, record.red ? 1 : 0);
+  store(block.sequence, sequence);
+  // The record's fields before its flag, for a reader that takes the flag
+  // first and fences.
+  std::atomic_thread_fence(std::memory_order_release);
+  store<std::uint8_t>(block.freshRecord, 1);
+}
+
+// True when the event still holds the signal of the last record (the program
+// has not waited for it). Testing takes the signal, so it is given back.
+bool eventStillSignalled(platform::EventHandle event) {
+  if (platform::waitForEvent(event, 0) != platform::WaitResult::Signalled) return false;
+  platform::signalEvent(event);
+  return true;
+}
+
+std::int32_t readWord(const void* packet, std::size_t offset) {
+  std::int32_t word = 0;
+  std::memcpy(&word, static_cast<const unsigned char*>(packet) + offset, sizeof word);
+  return word;
+}
+
+}  // namespace
+
+VirtualArm::~VirtualArm() {
+  if (!writer_.joinable()) return;
+#ifdef _WIN32
+  // Unloaded at process exit without command 2: Windows has already ended the
+  // writer thread.
+  writer_.detach();
+#else
+  stopWriter();
+#endif
+}
+
+std::int32_t VirtualArm::command(void* packet) {
+  if (packet == nullptr) return 0;
+  std::lock_guard<std::mutex> lock(commandMutex_);
+  const std::int32_t code = readWord(packet, 0);
+  if (code == 1 || !scenarioLoaded_) loadScenario();
+  logCommand(code);
+
+  switch (code) {
+    case 1:
+      opened_ = !scenarioBroken_ && !scenario_.failOpen;
+      return opened_ ? 1 : 0;
+    case 24:
+      return 1;
+    case 5:
+      return registerBlock(packet);
+    case 3:
+      if (!opened_) return 0;
+      identify(packet);
+      return 1;
+    case 2:
+      stopWriter();
+      opened_ = false;
+      return 1;
+    case 9:
+    case 11:
+    case 12:
+    case 1011:
+    case 18:
+      return dialogResult(code);
+    case 15:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+void VirtualArm::loadScenario() {
+  scenarioLoaded_ = true;
+  scenarioBroken_ = false;
+  const auto path = platform::environmentVariable(kScenarioVariable);
+  if (!path || path->empty()) {
+    scenario_ = defaultScenario();
+    return;
+  }
+  scenario_ = Scenario();
+  std::ifstream in(platform::nativePath(*path), std::ios::binary);
+  std::string error;
+  if (!in) {
+    error = "cannot be read";
+  } else if (parseScenario(in, scenario_, error)) {
+    return;
+  }
+  std::fprintf(stderr, "FaroArmUsbWrapper (virtual arm): scenario %s: %s\n", path->c_str(),
+               error.c_str());
+  std::fflush(stderr);
+  scenarioBroken_ = true;
+}
+
+void VirtualArm::logCommand(std::int32_t command) const {
+  if (scenario_.logPath.empty()) return;
+  // Opened for each command so that a reader sees every line at once.
+  std::FILE* log = platform::openFile(scenario_.logPath, "ab");
+  if (log == nullptr) return;
+  std::fprintf(log, "%ld\n", static_cast<long>(command));
+  std::fclose(log);
+}
+
+std::int32_t VirtualArm::registerBlock(void* packet) {
+  if (!opened_ || scenario_.failBlock) return 0;
+  if (reinterpret_cast<std::uintptr_t>(packet) % alignof(double) != 0) return 0;
+  auto* block = static_cast<BlockView*>(packet);
+  if (load(block->marker) != kBlockMarker) return 0;
+
+  stopWriter();
+  event_ = platform::createEvent();
+  if (event_ == platform::kNoEvent) return 0;
+  block_ = packet;
+  store(block->event, static_cast<std::uint32_t>(event_));
+  {
+    std::lock_guard<std::mutex> lock(stopMutex_);
+    stopRequested_ = false;
+  }
+  writer_ = std::thread(&VirtualArm::writerLoop, this, scenario_.records, scenario_.playback,
+                        scenario_.periodMs, scenario_.afterLast);
+  return 1;
+}
+
+void VirtualArm::identify(void* packet) const {
+  auto* bytes = static_cast<unsigned char*>(packet);
+  // Serial text from offset 4, NUL-terminated within the 64 bytes before the
+  // firmware number at offset 68.
+  std::memset(bytes + 4, 0, 64);
+  std::memcpy(bytes + 4, scenario_.serial.data(),
+              std::min<std::size_t>(scenario_.serial.size(), 63));
+  std::memcpy(bytes + 68, &scenario_.firmware, sizeof scenario_.firmware);
+}
+
+std::int32_t VirtualArm::dialogResult(std::int32_t command) {
+  auto found = scenario_.dialogResults.find(command);
+  if (found == scenario_.dialogResults.end() || found->second.empty()) return 1;
+  const std::int32_t result = found->second.front();
+  found->second.pop_front();
+  return result;
+}
+
+void VirtualArm::stopWriter() {
+  if (writer_.joinable()) {
+    {
+      std::lock_guard<std::mutex> lock(stopMutex_);
+      stopRequested_ = true;
+    }
+    stopSignal_.notify_all();
+    writer_.join();
+  }
+  if (event_ != platform::kNoEvent) {
+    platform::closeEvent(event_);
+    event_ = platform::kNoEvent;
+  }
+  block_ = nullptr;
+}
+
+bool VirtualArm::waitForStop(std::uint32_t milliseconds) {
+  std::unique_lock<std::mutex> lock(stopMutex_);
+  return stopSignal_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                              [this] { return stopRequested_; });
+}
+
+void VirtualArm::writerLoop(std::vector<Record> records, Playback playback, std::uint32_t periodMs,
+                            AfterLast afterLast) {
+  auto& block = *static_cast<BlockView*>(block_);
+  const platform::EventHandle event = event_;
+  std::size_t next = 0;
+  std::uint32_t sequence = 0;
+  for (;;) {
+    if (next >= records.size()) {
+      if (records.empty() || afterLast == AfterLast::Idle) {
+        while (!waitForStop(1000)) {
+        }
+        return;
+      }
+      next = afterLast == AfterLast::Loop ? 0 : records.size() - 1;
+    }
+    writeRecord(block, records[next], ++sequence);
+    platform::signalEvent(event);
+    ++next;
+
+    if (playback == Playback::Timed) {
+      if (waitForStop(periodMs)) return;
+      continue;
+    }
+    // Deterministic: the next record only once the program has taken this one.
+    for (;;) {
+      if (waitForStop(kHandoverPollMs)) return;
+      if (load(block.freshRecord) == 0) break;
+      if (!eventStillSignalled(event)) {
+        if (waitForStop(kSettleAfterEventMs)) return;
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace armsim

@@ -1,0 +1,66 @@
+// The virtual arm behind CmmSpecific: answers the command packets as the
+// scenario says and, once a data block is registered, writes the scenario's
+// records into it from its own thread until the arm is closed.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Scenario.h"
+#include "platform/event.h"
+
+namespace armsim {
+
+// Name of the environment variable that names the scenario file.
+inline constexpr const char* kScenarioVariable = "ZORV_ARMSIM_SCENARIO";
+
+// The word the program puts at offset 84 of the block it registers.
+inline constexpr std::uint32_t kBlockMarker = 0xC1C2C3C4u;
+
+// Polling interval of the deterministic playback, and the time left to the
+// program to read a record after it consumed the record's event (it reads
+// right after its wait returns) before the next record replaces it.
+inline constexpr std::uint32_t kHandoverPollMs = 1;
+inline constexpr std::uint32_t kSettleAfterEventMs = 5;
+
+class VirtualArm {
+ public:
+  VirtualArm() = default;
+  ~VirtualArm();
+  VirtualArm(const VirtualArm&) = delete;
+  VirtualArm& operator=(const VirtualArm&) = delete;
+
+  // One call of CmmSpecific.
+  std::int32_t command(void* packet);
+
+ private:
+  void loadScenario();
+  void logCommand(std::int32_t command) const;
+  std::int32_t registerBlock(void* packet);
+  void identify(void* packet) const;
+  std::int32_t dialogResult(std::int32_t command);
+  void stopWriter();
+  void writerLoop(std::vector<Record> records, Playback playback, std::uint32_t periodMs,
+                  AfterLast afterLast);
+  // Waits up to the given time; true when the writer is to stop.
+  bool waitForStop(std::uint32_t milliseconds);
+
+  std::mutex commandMutex_;  // one command at a time
+  Scenario scenario_;
+  bool scenarioLoaded_ = false;
+  bool scenarioBroken_ = false;  // a named scenario that cannot be read
+  bool opened_ = false;
+
+  void* block_ = nullptr;
+  platform::EventHandle event_ = platform::kNoEvent;
+  std::thread writer_;
+  std::mutex stopMutex_;
+  std::condition_variable stopSignal_;
+  bool stopRequested_ = false;
+};
+
+}  // namespace armsim
