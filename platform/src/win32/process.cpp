@@ -3,8 +3,9 @@
 
 #include "platform/process.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdint>
 #include <cstring>

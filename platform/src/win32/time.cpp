@@ -2,8 +2,9 @@
 
 #include "platform/time.h"
 
-#include <mmsystem.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <mmsystem.h>
 
 namespace platform {
 
