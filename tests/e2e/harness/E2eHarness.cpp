@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 
 namespace e2e {
 
-const char* const kVirtualArmSerialNumber = "P08081234";
+const char* const kVirtualArmSerialNumber = "P080504711";
 
 namespace {
 
@@ -151,7 +151,7 @@ bool driveIsolationAvailable() {
 }
 
 std::string armStartupTranscript() {
-  return std::string();
+  return "Initialising arm... Hold ctrl for arm information.\n";
 }
 
 std::string bannerText() {
@@ -276,6 +276,12 @@ void Sandbox::setArmConfiguration(const std::string& content) {
     return;
   }
   writeFile(file, content);
+}
+
+void Sandbox::setArmScenario(const std::string& scenarioText) {
+  const std::string file = root_ + "/arm-scenario.txt";
+  writeFile(file, scenarioText);
+  setEnvironment("ZORV_ARMSIM_SCENARIO", file);
 }
 
 void Sandbox::setEnvironment(const std::string& name, const std::string& value) {

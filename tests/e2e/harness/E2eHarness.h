@@ -27,8 +27,8 @@
 // the virtual arm (see setArmConfiguration), so that the start-up does not stop
 // at the missing-psi warning; armStartupTranscript() is what a quiet, healthy
 // arm start-up prints, and tests put it in front of their expected
-// transcripts. Tests that want another arm behaviour set the virtual arm's
-// scenario with setEnvironment() and write their own configuration.
+// transcripts. Tests that want another arm behaviour give the virtual arm a
+// scenario with setArmScenario() and write their own configuration.
 #pragma once
 
 #include <chrono>
@@ -52,7 +52,8 @@ bool driveIsolationAvailable();
 std::string armStartupTranscript();
 
 // Serial number key under which the virtual arm's psi correction is stored in
-// "ArmPsiDeltas" by default.
+// "ArmPsiDeltas" by default: the virtual arm's default serial text
+// "P08-05-04711" reduced to letters and digits.
 extern const char* const kVirtualArmSerialNumber;
 
 // The banner, the main menu and its prompt, as the program prints them each
@@ -107,6 +108,9 @@ class Sandbox {
   // Replaces the arm configuration file in the application-data directory
   // (an empty text removes it).
   void setArmConfiguration(const std::string& content);
+  // Writes the virtual arm's scenario text to a file in the sandbox and
+  // points the arm's scenario variable (ZORV_ARMSIM_SCENARIO) at it.
+  void setArmScenario(const std::string& scenarioText);
   // Extra environment variable for the run (e.g. the virtual arm's scenario,
   // VISUAL); an existing one of the same name is replaced.
   void setEnvironment(const std::string& name, const std::string& value);
