@@ -2,8 +2,9 @@
 // kept per thread at once, before anything else can overwrite GetLastError.
 #include "platform/files.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs the types of windows.h.
+#include <shellapi.h>
 
 #include <vector>
 

@@ -1,8 +1,9 @@
 // Win32 side of the path model: paths go to the API as they are.
 #include "platform/paths.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs the types of windows.h.
+#include <shellapi.h>
 
 #include <vector>
 
