@@ -214,8 +214,7 @@ class RectMesh {
     double t = 0.0;
     unsigned int u = 0, v = 0;
   };
-  bool intersect(const Point& origin, const Vector& direction, bool bothDirections,
-                 Hit& hit) const;
+  bool intersect(const Point& origin, const Vector& direction, bool bothDirections, Hit& hit) const;
   // Same result by testing every quad (reference for tests and benchmarks).
   bool intersectBruteForce(const Point& origin, const Vector& direction, bool bothDirections,
                            Hit& hit) const;

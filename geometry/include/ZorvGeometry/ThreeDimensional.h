@@ -52,7 +52,9 @@ class Vector {
   bool getIsFinite() const { return std::isfinite(x) && std::isfinite(y) && std::isfinite(z); }
 };
 
-constexpr Vector operator*(double s, const Vector& v) { return v * s; }
+constexpr Vector operator*(double s, const Vector& v) {
+  return v * s;
+}
 
 // A position (x, y, z).
 class Point {
@@ -95,11 +97,19 @@ class Point {
 };
 
 constexpr Vector::Vector(const Point& p) : x(p.x), y(p.y), z(p.z) {}
-constexpr Point operator+(const Vector& v, const Point& p) { return p + v; }
-constexpr Point operator*(double s, const Point& p) { return p * s; }
+constexpr Point operator+(const Vector& v, const Point& p) {
+  return p + v;
+}
+constexpr Point operator*(double s, const Point& p) {
+  return p * s;
+}
 
-inline constexpr double dot(const Vector& a, const Vector& b) { return a.dot(b); }
-inline constexpr Vector cross(const Vector& a, const Vector& b) { return a.cross(b); }
+inline constexpr double dot(const Vector& a, const Vector& b) {
+  return a.dot(b);
+}
+inline constexpr Vector cross(const Vector& a, const Vector& b) {
+  return a.cross(b);
+}
 
 // A 3 × 3 linear map, applied to column vectors: y = M x. Default: identity.
 class LinearMap {
@@ -178,11 +188,11 @@ class AffineMap {
 
 // What getRigidBodyMap measured, for callers that want more than the flag.
 struct RigidBodyFitReport {
-  double rmsResidual = 0.0;      // mm, root mean square of |fitted − target|
-  double maxResidual = 0.0;      // mm
-  double partFlatness = 0.0;     // second / first singular value of the centred part points
-  double armFlatness = 0.0;      // the same for the arm points
-  double scaleMismatch = 0.0;    // |spread(arm) / spread(part) − 1|
+  double rmsResidual = 0.0;    // mm, root mean square of |fitted − target|
+  double maxResidual = 0.0;    // mm
+  double partFlatness = 0.0;   // second / first singular value of the centred part points
+  double armFlatness = 0.0;    // the same for the arm points
+  double scaleMismatch = 0.0;  // |spread(arm) / spread(part) − 1|
 };
 
 class Utility {

@@ -1,0 +1,385 @@
+// The ".quads" file format (layout in ZorvGeometry/QuadMesh.h).
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "MeshData.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace Zorv::Geometry::ThreeDimensional::QuadMesh::detail {
+
+namespace {
+
+constexpr char kMagic[8] = {'Z', 'Q', 'U', 'A', 'D', 'S', '\r', '\n'};
+constexpr std::uint32_t kVersion = 1;
+constexpr std::size_t kHeaderSize = 64;
+enum FileKind : std::uint32_t { kGrid = 1, kPlane = 2, kCylinder = 3 };
+
+static_assert(std::endian::native == std::endian::little ||
+              std::endian::native == std::endian::big);
+constexpr bool kLittleEndianHost = std::endian::native == std::endian::little;
+
+std::uint64_t byteSwap64(std::uint64_t x) {
+  x = ((x & 0x00000000FFFFFFFFull) << 32) | (x >> 32);
+  x = ((x & 0x0000FFFF0000FFFFull) << 16) | ((x >> 16) & 0x0000FFFF0000FFFFull);
+  return ((x & 0x00FF00FF00FF00FFull) << 8) | ((x >> 8) & 0x00FF00FF00FF00FFull);
+}
+
+void putU32(unsigned char* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+void putU64(unsigned char* p, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+void putF64(unsigned char* p, double v) {
+  putU64(p, std::bit_cast<std::uint64_t>(v));
+}
+std::uint32_t getU32(const unsigned char* p) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(p[i]) << (8 * i);
+  return v;
+}
+std::uint64_t getU64(const unsigned char* p) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+  return v;
+}
+double getF64(const unsigned char* p) {
+  return std::bit_cast<double>(getU64(p));
+}
+
+// Checksum of the payload, read as little-endian 64-bit words: four
+// independent multiply-rotate lanes (the round of xxHash64) so that it runs at
+// memory speed, then merged and mixed with the length. Also reports whether
+// every word, read as a double, is finite.
+class PayloadDigest {
+ public:
+  void add(const void* data, std::size_t count) {
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    auto word = [bytes](std::size_t i) {
+      std::uint64_t w;
+      std::memcpy(&w, bytes + 8 * i, 8);
+      return w;
+    };
+    std::size_t i = 0;
+    std::uint64_t a = lane_[0], b = lane_[1], c = lane_[2], d = lane_[3];
+    std::uint64_t special = 0;
+    for (; i + 4 <= count; i += 4) {
+      const std::uint64_t w0 = load(word(i)), w1 = load(word(i + 1));
+      const std::uint64_t w2 = load(word(i + 2)), w3 = load(word(i + 3));
+      a = round(a, w0);
+      b = round(b, w1);
+      c = round(c, w2);
+      d = round(d, w3);
+      special |= isSpecial(w0) | isSpecial(w1) | isSpecial(w2) | isSpecial(w3);
+    }
+    for (; i < count; ++i) {
+      const std::uint64_t w = load(word(i));
+      a = round(a, w);
+      special |= isSpecial(w);
+    }
+    lane_[0] = a;
+    lane_[1] = b;
+    lane_[2] = c;
+    lane_[3] = d;
+    words_ += count;
+    allFinite_ = allFinite_ && special == 0;
+  }
+  std::uint64_t value() const {
+    std::uint64_t h = std::rotl(lane_[0], 1) + std::rotl(lane_[1], 7) + std::rotl(lane_[2], 12) +
+                      std::rotl(lane_[3], 18);
+    h ^= words_ * kPrime1;
+    h ^= h >> 33;
+    h *= kPrime2;
+    h ^= h >> 29;
+    h *= kPrime3;
+    h ^= h >> 32;
+    return h;
+  }
+  bool allFinite() const { return allFinite_; }
+
+ private:
+  static constexpr std::uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
+  static constexpr std::uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Full;
+  static constexpr std::uint64_t kPrime3 = 0x165667B19E3779F9ull;
+  static std::uint64_t load(std::uint64_t w) { return kLittleEndianHost ? w : byteSwap64(w); }
+  static std::uint64_t round(std::uint64_t acc, std::uint64_t w) {
+    return std::rotl(acc + w * kPrime2, 31) * kPrime1;
+  }
+  // 1 when the word is an infinity or a NaN.
+  static std::uint64_t isSpecial(std::uint64_t w) {
+    return static_cast<std::uint64_t>((w & 0x7FF0000000000000ull) == 0x7FF0000000000000ull);
+  }
+  std::uint64_t lane_[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
+  std::uint64_t words_ = 0;
+  bool allFinite_ = true;
+};
+
+struct Header {
+  std::uint32_t kind = 0;
+  std::uint32_t uCount = 0, vCount = 0;
+  double pitchSqr = 0.0, uPitchSqr = 0.0, vPitchSqr = 0.0;
+  std::uint64_t payloadSize = 0;
+  std::uint64_t checksum = 0;
+};
+
+[[noreturn]] void fail(const std::string& path, const std::string& what) {
+  throw QuadFileError("Quad file " + path + ": " + what);
+}
+
+// Payload size that the header's kind and counts call for.
+std::uint64_t expectedPayload(const std::string& path, const Header& h) {
+  switch (h.kind) {
+    case kGrid: {
+      const std::uint64_t vertices =
+          (static_cast<std::uint64_t>(h.uCount) + 1) * (static_cast<std::uint64_t>(h.vCount) + 1);
+      return vertices * 24;  // both counts < 2^32: no overflow
+    }
+    case kPlane:
+      return 9 * 8;
+    case kCylinder:
+      return 4 * 8;
+    default:
+      fail(path, "unknown mesh kind " + std::to_string(h.kind) + ".");
+  }
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+FilePtr openForReading(const std::string& path) {
+  FilePtr f(platform::openFile(path, "rb"));
+  if (!f) fail(path, "cannot be opened.");
+  return f;
+}
+
+Header readHeader(const std::string& path, std::FILE* f) {
+  unsigned char raw[kHeaderSize];
+  const std::size_t got = std::fread(raw, 1, kHeaderSize, f);
+  if (got < sizeof(kMagic) || std::memcmp(raw, kMagic, sizeof(kMagic)) != 0) {
+    fail(path, "is not a quad mesh file (wrong signature).");
+  }
+  if (got < kHeaderSize) fail(path, "is truncated inside its header.");
+  const std::uint32_t version = getU32(raw + 8);
+  if (version != kVersion) {
+    fail(path, "has format version " + std::to_string(version) + "; only version " +
+                   std::to_string(kVersion) + " is supported.");
+  }
+  Header h;
+  h.kind = getU32(raw + 12);
+  h.uCount = getU32(raw + 16);
+  h.vCount = getU32(raw + 20);
+  h.pitchSqr = getF64(raw + 24);
+  h.uPitchSqr = getF64(raw + 32);
+  h.vPitchSqr = getF64(raw + 40);
+  h.payloadSize = getU64(raw + 48);
+  h.checksum = getU64(raw + 56);
+  if (h.kind < kGrid || h.kind > kCylinder)
+    fail(path, "has unknown mesh kind " + std::to_string(h.kind) + ".");
+  if (h.uCount == 0 || h.vCount == 0) fail(path, "declares an empty mesh.");
+  if (static_cast<double>(h.uCount) * h.vCount > RectMesh::maxMegaQuadsLimit * 1e6) {
+    fail(path, "declares more quads than are supported.");
+  }
+  if (!std::isfinite(h.pitchSqr) || !std::isfinite(h.uPitchSqr) || !std::isfinite(h.vPitchSqr) ||
+      h.pitchSqr < 0.0 || h.uPitchSqr < 0.0 || h.vPitchSqr < 0.0) {
+    fail(path, "has invalid pitches in its header.");
+  }
+  if (h.payloadSize != expectedPayload(path, h)) {
+    fail(path, "declares a data size that does not match its quad counts.");
+  }
+  return h;
+}
+
+// Bytes of the file, or −1 when the size cannot be determined.
+long long fileSize(const std::string& path) {
+  std::error_code ec;
+  const auto size =
+      std::filesystem::file_size(std::filesystem::path(platform::nativePath(path)), ec);
+  return ec ? -1 : static_cast<long long>(size);
+}
+
+}  // namespace
+
+void readQuadFileHeader(const std::string& path, unsigned int& uCount, unsigned int& vCount,
+                        double& pitchSqr, double& uPitchSqr, double& vPitchSqr) {
+  FilePtr f = openForReading(path);
+  const Header h = readHeader(path, f.get());
+  uCount = h.uCount;
+  vCount = h.vCount;
+  pitchSqr = h.pitchSqr;
+  uPitchSqr = h.uPitchSqr;
+  vPitchSqr = h.vPitchSqr;
+}
+
+std::shared_ptr<MeshData> readQuadFile(const std::string& path) {
+  FilePtr f = openForReading(path);
+  const Header h = readHeader(path, f.get());
+  const long long size = fileSize(path);
+  if (size >= 0) {
+    const unsigned long long expected = kHeaderSize + h.payloadSize;
+    if (static_cast<unsigned long long>(size) < expected) fail(path, "is truncated.");
+    if (static_cast<unsigned long long>(size) > expected) {
+      fail(path, "has " + std::to_string(static_cast<unsigned long long>(size) - expected) +
+                     " unexpected bytes after its data.");
+    }
+  }
+
+  auto mesh = std::make_shared<MeshData>();
+  mesh->uCount = h.uCount;
+  mesh->vCount = h.vCount;
+  mesh->pitchSqr = h.pitchSqr;
+  mesh->uPitchSqr = h.uPitchSqr;
+  mesh->vPitchSqr = h.vPitchSqr;
+
+  const std::size_t words = static_cast<std::size_t>(h.payloadSize / 8);
+  std::unique_ptr<double[]> buffer;
+  try {
+    buffer = std::make_unique_for_overwrite<double[]>(words);
+  } catch (const std::bad_alloc&) {
+    fail(path, "is too large to load into memory.");
+  }
+  // Read in blocks, digesting each while it is still in the cache.
+  PayloadDigest digest;
+  constexpr std::size_t kBlockWords = 1 << 17;  // 1 MiB
+  for (std::size_t done = 0; done < words;) {
+    const std::size_t n = std::min(kBlockWords, words - done);
+    const std::size_t got = std::fread(buffer.get() + done, 8, n, f.get());
+    if (got != n) fail(path, "is truncated.");
+    digest.add(buffer.get() + done, n);
+    done += n;
+  }
+  unsigned char extra;
+  if (std::fread(&extra, 1, 1, f.get()) == 1) fail(path, "has unexpected bytes after its data.");
+  if (digest.value() != h.checksum) fail(path, "is corrupt (checksum mismatch).");
+  if (!digest.allFinite()) fail(path, "holds coordinates that are not finite numbers.");
+  if (!kLittleEndianHost) {
+    for (std::size_t i = 0; i < words; ++i) {
+      buffer[i] = std::bit_cast<double>(byteSwap64(std::bit_cast<std::uint64_t>(buffer[i])));
+    }
+  }
+
+  const double* p = buffer.get();
+  switch (h.kind) {
+    case kGrid:
+      mesh->kind = RectMesh::Kind::Grid;
+      mesh->vertices = std::move(buffer);
+      mesh->search.build(mesh->vertices.get(), mesh->uCount, mesh->vCount);
+      break;
+    case kPlane:
+      mesh->kind = RectMesh::Kind::Plane;
+      mesh->origin = Point(p[0], p[1], p[2]);
+      mesh->uStep = Vector(p[3], p[4], p[5]);
+      mesh->vStep = Vector(p[6], p[7], p[8]);
+      if (mesh->uStep.cross(mesh->vStep).lSqr() == 0.0) fail(path, "describes a degenerate plane.");
+      break;
+    case kCylinder:
+      mesh->kind = RectMesh::Kind::CylinderArc;
+      mesh->radius = p[0];
+      mesh->startAngle = p[1];
+      mesh->angleStep = p[2];
+      mesh->lengthStep = p[3];
+      if (!(mesh->radius > 0.0) || !(mesh->angleStep > 0.0) || !(mesh->lengthStep > 0.0) ||
+          mesh->angleStep * mesh->uCount > 2.0 * Utility::pi * (1.0 + 1e-12)) {
+        fail(path, "describes an invalid cylinder arc.");
+      }
+      break;
+  }
+  return mesh;
+}
+
+void writeQuadFile(const std::string& path, const MeshData& mesh) {
+  std::uint32_t kind = 0;
+  std::unique_ptr<double[]> small;
+  const double* payload = nullptr;
+  std::size_t words = 0;
+  switch (mesh.kind) {
+    case RectMesh::Kind::Grid:
+      kind = kGrid;
+      payload = mesh.vertices.get();
+      words = mesh.vertexCount() * 3;
+      break;
+    case RectMesh::Kind::Plane:
+      kind = kPlane;
+      small.reset(new double[9]{mesh.origin.x, mesh.origin.y, mesh.origin.z, mesh.uStep.x,
+                                mesh.uStep.y, mesh.uStep.z, mesh.vStep.x, mesh.vStep.y,
+                                mesh.vStep.z});
+      payload = small.get();
+      words = 9;
+      break;
+    case RectMesh::Kind::CylinderArc:
+      kind = kCylinder;
+      small.reset(new double[4]{mesh.radius, mesh.startAngle, mesh.angleStep, mesh.lengthStep});
+      payload = small.get();
+      words = 4;
+      break;
+    case RectMesh::Kind::Empty:
+      fail(path, "cannot be written: the mesh is empty.");
+  }
+  std::unique_ptr<std::uint64_t[]> swapped;
+  const void* bytes = payload;
+  if (!kLittleEndianHost) {
+    swapped.reset(new std::uint64_t[words]);
+    for (std::size_t i = 0; i < words; ++i) {
+      swapped[i] = byteSwap64(std::bit_cast<std::uint64_t>(payload[i]));
+    }
+    bytes = swapped.get();
+  }
+  PayloadDigest digest;
+  digest.add(bytes, words);
+
+  unsigned char raw[kHeaderSize] = {};
+  std::memcpy(raw, kMagic, sizeof(kMagic));
+  putU32(raw + 8, kVersion);
+  putU32(raw + 12, kind);
+  putU32(raw + 16, mesh.uCount);
+  putU32(raw + 20, mesh.vCount);
+  putF64(raw + 24, mesh.pitchSqr);
+  putF64(raw + 32, mesh.uPitchSqr);
+  putF64(raw + 40, mesh.vPitchSqr);
+  putU64(raw + 48, static_cast<std::uint64_t>(words) * 8);
+  putU64(raw + 56, digest.value());
+
+  std::FILE* f = platform::openFile(path, "wb");
+  if (!f) fail(path, "cannot be created.");
+  bool ok = std::fwrite(raw, 1, kHeaderSize, f) == kHeaderSize &&
+            std::fwrite(bytes, 8, words, f) == words;
+  ok = (std::fclose(f) == 0) && ok;
+  if (!ok) {
+    platform::deleteFile(path);  // no half-written mesh left behind
+    fail(path, "could not be written completely.");
+  }
+}
+
+void measureGridPitches(MeshData& mesh) {
+  double su = 0.0, sv = 0.0;
+  for (unsigned int v = 0; v <= mesh.vCount; ++v) {
+    for (unsigned int u = 0; u <= mesh.uCount; ++u) {
+      const double* p = mesh.vertex(u, v);
+      if (u < mesh.uCount) {
+        const double* q = p + 3;
+        su += (q[0] - p[0]) * (q[0] - p[0]) + (q[1] - p[1]) * (q[1] - p[1]) +
+              (q[2] - p[2]) * (q[2] - p[2]);
+      }
+      if (v < mesh.vCount) {
+        const double* q = mesh.vertex(u, v + 1);
+        sv += (q[0] - p[0]) * (q[0] - p[0]) + (q[1] - p[1]) * (q[1] - p[1]) +
+              (q[2] - p[2]) * (q[2] - p[2]);
+      }
+    }
+  }
+  const double nu = static_cast<double>(mesh.uCount) * (mesh.vCount + 1.0);
+  const double nv = static_cast<double>(mesh.vCount) * (mesh.uCount + 1.0);
+  mesh.uPitchSqr = su / nu;
+  mesh.vPitchSqr = sv / nv;
+  mesh.pitchSqr = (su + sv) / (nu + nv);
+}
+
+}  // namespace Zorv::Geometry::ThreeDimensional::QuadMesh::detail
