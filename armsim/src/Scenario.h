@@ -36,7 +36,7 @@ enum class AfterLast {
 };
 
 struct Scenario {
-  std::string serial = "P08-05-04711";
+  std::string serial = "P08-08-1234";
   std::int32_t firmware = 4027;
   bool failOpen = false;   // command 1 answers 0
   bool failBlock = false;  // command 5 answers 0
