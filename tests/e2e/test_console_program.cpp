@@ -141,4 +141,26 @@ TEST(DirectoryModes, UnansweredModeQuestionEndsTheProgram) {
   EXPECT_EQ(run.output.find(mainMenuScreen()), std::string::npos);
 }
 
+TEST(ArmStartup, DecliningAfterAnArmFailureEndsWithNothingMore) {
+  const std::string failure = e2e::armStartupTranscript() + "Arm initialisation failure.\n";
+  const std::string question = "\nArm initialisation failure. Would you like to continue? (y/n): ";
+  struct Case {
+    const char* script;
+    int status;
+    std::string transcript;
+  } cases[] = {
+      {"x\nN\n", 0, failure + question + question},
+      {"y\n16\n", 0, failure + question + kBasicStartup + mainMenuScreen()},
+      {"", 2, failure + question + kInputEnded},
+  };
+  for (const Case& c : cases) {
+    Sandbox sandbox;
+    sandbox.setArmScenario("fail open\n");
+    const e2e::RunResult run = sandbox.run(c.script, std::chrono::seconds(10));
+    EXPECT_FALSE(run.timedOut) << c.script;
+    EXPECT_EQ(run.exitStatus, c.status) << c.script;
+    EXPECT_TRUE(transcriptsMatch(c.transcript, run.output)) << c.script;
+  }
+}
+
 }  // namespace
