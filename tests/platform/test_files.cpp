@@ -16,6 +16,11 @@
 #include "platform/paths.h"
 #include "test_support.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 using namespace platform;
 
@@ -292,10 +297,12 @@ TEST(DirectorySearch, DirectorySymlinkIsAReparsePointAndWalksEnd) {
   ASSERT_TRUE(createDirectory(loop));
   fs::create_directory_symlink("..", native(join(loop, "up")));
 
+  const std::uint32_t linkBits = kAttributeDirectory | kAttributeReparsePoint;
   const std::vector<FindData> entries = findAll(join(loop, "up"));
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].attributes & (kAttributeDirectory | kAttributeReparsePoint),
-            kAttributeDirectory | kAttributeReparsePoint);
+  EXPECT_EQ(entries[0].attributes & linkBits, linkBits);
+  EXPECT_EQ(fileAttributes(join(loop, "up")) & linkBits, linkBits);
+  EXPECT_EQ(pathKind(join(loop, "up")), PathKind::Directory);
 
   // A careless walker that follows every directory still stops: paths beyond
   // MAX_PATH fail with ERROR_FILENAME_EXCED_RANGE.
@@ -549,6 +556,52 @@ TEST(MoveFile, CaseOnlyRenameOfTheSameEntry) {
   EXPECT_EQ(found[0], "DIR");
   ASSERT_TRUE(moveFile(t.file, join(t.root, "File.TXT")));
   EXPECT_EQ(names(findAll(join(t.root, "file.txt"))), std::vector<std::string>{"File.TXT"});
+}
+
+#ifndef _WIN32
+// A directory on another file system than the temporary directory, removed
+// with everything in it at the end of the test.
+struct OtherFileSystemDir {
+  fs::path path;
+  bool usable = false;
+  explicit OtherFileSystemDir(const std::string& near) {
+    struct stat a {
+    }, b{};
+    if (stat("/dev/shm", &a) != 0 || stat(near.c_str(), &b) != 0 || a.st_dev == b.st_dev) return;
+    path = fs::path("/dev/shm") / ("zorv-files-test-" + std::to_string(getpid()));
+    std::error_code ec;
+    usable = fs::create_directory(path, ec);
+  }
+  ~OtherFileSystemDir() {
+    std::error_code ec;
+    if (usable) fs::remove_all(path, ec);
+  }
+};
+#endif
+
+TEST(MoveFile, AcrossFileSystemsMovesFilesButNotDirectories) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a second volume is only available to the Linux test run";
+#else
+  Tree t;
+  OtherFileSystemDir other(t.root);
+  if (!other.usable) GTEST_SKIP() << "no second file system (/dev/shm) beside the temporary one";
+  const auto past = fs::file_time_type::clock::now() - std::chrono::hours(30);
+  fs::last_write_time(native(t.readOnly), past);
+  const auto stamp = fs::last_write_time(native(t.readOnly));
+
+  const std::string movedFile = join(other.path.string(), "moved.txt");
+  ASSERT_TRUE(moveFile(t.readOnly, movedFile));
+  EXPECT_EQ(pathKind(t.readOnly), PathKind::Missing);
+  EXPECT_EQ(testsupport::readFile(movedFile), "read-only content");
+  EXPECT_NE(fileAttributes(movedFile) & kAttributeReadOnly, 0u);
+  EXPECT_EQ(fs::last_write_time(native(movedFile)), stamp);
+
+  EXPECT_FALSE(moveFile(t.dir, join(other.path.string(), "moved-dir")));
+  EXPECT_EQ(lastError(), kErrorAccessDenied);
+  EXPECT_EQ(testsupport::readFile(join(t.dir, "inner.txt")), "inner");
+  EXPECT_EQ(pathKind(join(other.path.string(), "moved-dir")), PathKind::Missing);
+#endif
 }
 
 TEST(DeleteFile, RemovesAFile) {
