@@ -170,23 +170,49 @@ struct SectionPos {
   bool found() const { return headerBegin != npos; }
 };
 
+// Whether the header whose '[' is at bracket has the name: compared in place,
+// without isolating the header's name first. Only valid for a name that
+// could be a header name at all (see canNameSection).
+template <class C>
+bool headerMatches(View<C> t, std::size_t bracket, View<C> name) {
+  std::size_t p = bracket + 1;
+  const std::size_t n = t.size();
+  while (p < n && isBlank(t[p])) ++p;
+  if (n - p < name.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i, ++p) {
+    if (t[p] != name[i] && foldCase(t[p]) != foldCase(name[i])) return false;
+  }
+  while (p < n && isBlank(t[p])) ++p;
+  return p == n || t[p] == C(']') || isLineEnd(t[p]);
+}
+
+// A header name never holds ']' or a line end and never starts or ends with
+// a blank, so a name that does can match no section.
+template <class C>
+bool canNameSection(View<C> name) {
+  for (C c : name) {
+    if (c == C(']') || isLineEnd(c)) return false;
+  }
+  return name.empty() || (!isBlank(name.front()) && !isBlank(name.back()));
+}
+
 // The first section of the name (already trimmed of spaces).
 template <class C>
 SectionPos findSection(View<C> t, View<C> name) {
   SectionPos pos;
+  if (!canNameSection(name)) return pos;
   std::size_t from = 0;
   while (true) {
     std::size_t bracket = nextHeader(t, from);
     if (bracket == npos) return pos;
-    std::size_t end = lineEnd(t, bracket);
-    if (equalsIgnoreCase(headerName(t, bracket, end), name)) {
+    if (headerMatches(t, bracket, name)) {
       std::size_t begin = bracket;
       while (begin > 0 && isBlank(t[begin - 1])) --begin;
       pos.headerBegin = begin;
-      pos.bodyBegin = afterLineEnd(t, end);
+      pos.bodyBegin = afterLineEnd(t, lineEnd(t, bracket));
       return pos;
     }
-    from = end;
+    from = bracket + 1;
   }
 }
 
