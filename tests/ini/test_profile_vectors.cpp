@@ -491,6 +491,14 @@ TEST_F(ProfileTest, DotRelativeNameResolvesAgainstTheCurrentDirectory) {
   EXPECT_STREQ(buf, "val1");
 }
 
+TEST_F(ProfileTest, FileNamesIgnoreCase) {
+  testsupport::writeFile(dir_ / "Part.QINI", "[S]\r\nk=1\r\n");
+  const std::string other = dir_ / "part.qini";
+  EXPECT_EQ(platform::getProfileInt("S", "k", 0, other.c_str()), 1u);
+  EXPECT_TRUE(platform::writeProfileString("S", "k", "2", other.c_str()));
+  EXPECT_EQ(testsupport::readFile(dir_ / "Part.QINI"), "[S]\r\nk=2\r\n");
+}
+
 TEST_F(ProfileTest, ByteOrderMarkFE_FFIsNotRecognised) {
   SKIP_UNDER_WINE("reads a file starting FE FF as UTF-16BE");
   prepare("\xFE\xFF\0[\0S\0]\0\r\0\n\0k\0=\0v\0\r\0\n"s);

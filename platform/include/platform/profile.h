@@ -20,7 +20,8 @@
 //  - A file name that is not absolute is resolved against the current
 //    directory (there is no Windows directory on POSIX; Windows itself looks a
 //    bare name up in the Windows directory, so callers pass full paths). Both
-//    '\' and '/' separate components (platform::nativePath).
+//    '\' and '/' separate components, and a file is found whatever the case
+//    of its name, as Windows finds it.
 //  - Every call reads the file afresh; nothing is cached, so a change made by
 //    another process is seen by the next call.
 //  - A write edits the text in place: only the changed lines change, every

@@ -15,14 +15,15 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/paths.h"
+#include "posix/path_lookup.h"
 #include "posix/profile_text.h"
 
 namespace platform {
@@ -145,8 +146,10 @@ Content load(const std::string& native) {
   return c;
 }
 
+// Windows finds a file whatever the case of its name, as the other file calls
+// of this layer do.
 std::string nativeName(const char* fileName) {
-  return nativePath(fileName);
+  return posix::resolveNativePath(fileName);
 }
 
 // ---- Results into the caller's buffer --------------------------------------
