@@ -60,7 +60,12 @@ struct ListingCase {
 std::vector<std::string> tenParts() {
   std::vector<std::string> entries;
   for (int i = 1; i <= 10; ++i) {
-    entries.push_back((i < 10 ? "0" : "") + std::to_string(i) + "_P" + std::to_string(i) + "/");
+    std::string entry = i < 10 ? "0" : "";
+    entry += std::to_string(i);
+    entry += "_P";
+    entry += std::to_string(i);
+    entry += "/";
+    entries.push_back(entry);
   }
   return entries;
 }
