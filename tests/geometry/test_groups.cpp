@@ -29,7 +29,7 @@ AffineMap placement(const Vector& angles, const Vector& translation) {
 class MeshGroupsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    meshes_ = {wavyGrid(40, 30, 4), RectMesh(), wavyGrid(25, 35, 8), RectMesh()};
+    meshes_ = {wavyGrid(30, 25, 4), RectMesh(), wavyGrid(20, 28, 8), RectMesh()};
     ASSERT_TRUE(meshes_[1].setAsPlane(TwoD(30, 20), 0.5, true, 500));
     ASSERT_TRUE(meshes_[3].setAsCylinderArc(50, kPi, 100, 2, 500));
     const char* names[] = {"Wavy.quads", "Flat.QUADS", "Other.quads", "Arc.quads"};
@@ -59,16 +59,30 @@ TEST_F(MeshGroupsTest, AgreesWithBruteForceWithFlipsOffsetsAndPlacements) {
                                        placement(Vector(-1.2, 0.4, 0.1), Vector(-60, 10, -5))};
   groups_.transform(origins, maps);
 
+  std::vector<AffineMap> fulls;  // P ↦ O + M(P − O) as one affine map
+  for (int c = 0; c < 2; ++c) {
+    const LinearMap& m = maps[c].getLinearMap();
+    fulls.emplace_back(m, Vector(origins[c]) - m(Vector(origins[c])) + maps[c].getTranslation());
+  }
   std::mt19937_64 rng(21);
   std::uniform_real_distribution<double> coord(-120, 120), unit(-1, 1);
   int hits = 0;
-  for (int i = 0; i < 3000; ++i) {
+  int hitsPerFile[4] = {0, 0, 0, 0};
+  for (int i = 0; i < 2500; ++i) {
     const bool both = i % 5 == 4;
     const Point origin(coord(rng), coord(rng), coord(rng));
-    const Vector direction =
-        (i % 2 ? Point(coord(rng) * 0.3, coord(rng) * 0.3, coord(rng) * 0.3) - origin
-               : Vector(unit(rng), unit(rng), unit(rng))) *
-        (1 + i % 3);
+    Vector direction(unit(rng), unit(rng), unit(rng));
+    if (i % 2) {
+      // Aimed near a vertex of one of the meshes, as placed.
+      const int f = (i / 2) % 4;
+      const RectMesh& mesh = meshes_[f];
+      std::uniform_int_distribution<unsigned int> pu(0, mesh.getExtents().getdU());
+      std::uniform_int_distribution<unsigned int> pv(0, mesh.getExtents().getdV());
+      const Point target = fulls[f / 2](mesh.getVertex(pu(rng), pv(rng))) +
+                           Vector(unit(rng), unit(rng), unit(rng)) * 0.5;
+      direction = target - origin;
+    }
+    direction *= 1 + i % 3;
     if (direction.lSqr() == 0.0) continue;
     const QuadIndicesIntersectionStatus status =
         groups_.getIntersectionStatus(origin, direction, both);
@@ -104,6 +118,7 @@ TEST_F(MeshGroupsTest, AgreesWithBruteForceWithFlipsOffsetsAndPlacements) {
     ASSERT_EQ(status.getIsValid(), found) << "ray " << i;
     if (!found) continue;
     ++hits;
+    ++hitsPerFile[2 * bestC + bestK];
     const RectMesh& mesh = meshes_[2 * bestC + bestK];
     const int u = flipU[bestC][bestK] ? mesh.getExtents().getdU() - 1 - best.u : best.u;
     const int v = flipV[bestC][bestK] ? mesh.getExtents().getdV() - 1 - best.v : best.v;
@@ -115,7 +130,8 @@ TEST_F(MeshGroupsTest, AgreesWithBruteForceWithFlipsOffsetsAndPlacements) {
     // The reported point lies on the ray at the reported distance.
     EXPECT_LT((status.getIntersectionData().getPoint() - (origin + d * bestT)).l(), 1e-9);
   }
-  EXPECT_GT(hits, 500);
+  EXPECT_GT(hits, 800);
+  for (int k = 0; k < 4; ++k) EXPECT_GT(hitsPerFile[k], 100) << "file " << k;
 }
 
 TEST_F(MeshGroupsTest, FileNamesAnglesAndNormalFlips) {

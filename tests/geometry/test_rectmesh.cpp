@@ -151,11 +151,11 @@ TEST(RectMeshGrid, RefusesInconsistentVertices) {
 }
 
 TEST(RectMeshGrid, AgreesWithBruteForceOnRandomRays) {
-  const RectMesh mesh = wavyGrid(90, 70, 3);
+  const RectMesh mesh = wavyGrid(45, 35, 3);
   std::mt19937_64 rng(5);
-  std::uniform_real_distribution<double> x(-10, 100), y(-10, 80), z(-20, 20), unit(-1, 1);
+  std::uniform_real_distribution<double> x(-5, 50), y(-5, 40), z(-20, 20), unit(-1, 1);
   int hits = 0;
-  for (int i = 0; i < 3000; ++i) {
+  for (int i = 0; i < 2500; ++i) {
     const bool both = i % 4 == 3;
     const Point origin(x(rng), y(rng), i % 2 ? z(rng) * 3 : z(rng) * 0.2);
     Vector direction =
@@ -171,13 +171,13 @@ TEST(RectMeshGrid, AgreesWithBruteForceOnRandomRays) {
     EXPECT_EQ(fast.v, slow.v) << "ray " << i;
     EXPECT_NEAR(fast.t * direction.l(), slow.t * direction.l(), 1e-9) << "ray " << i;
   }
-  EXPECT_GT(hits, 1000);
+  EXPECT_GT(hits, 800);
 }
 
 #ifdef NDEBUG
 constexpr int kWatertightRays = 1000000;
 #else
-constexpr int kWatertightRays = 200000;  // debug and sanitizer builds
+constexpr int kWatertightRays = 100000;  // debug and sanitizer builds
 #endif
 
 TEST(RectMeshGrid, WatertightAtSharedVerticesAndEdges) {
