@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 
 namespace e2e {
 
-const char* const kVirtualArmSerialNumber = "P080504711";
+const char* const kVirtualArmSerialNumber = "P08081234";
 
 namespace {
 

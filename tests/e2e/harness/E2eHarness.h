@@ -53,7 +53,7 @@ std::string armStartupTranscript();
 
 // Serial number key under which the virtual arm's psi correction is stored in
 // "ArmPsiDeltas" by default: the virtual arm's default serial text
-// "P08-05-04711" reduced to letters and digits.
+// "P08-08-1234" reduced to letters and digits.
 extern const char* const kVirtualArmSerialNumber;
 
 // The banner, the main menu and its prompt, as the program prints them each
