@@ -10,6 +10,9 @@
 #ifndef _WIN32
 #include <termios.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 #endif
 
 namespace console = platform::console;
@@ -129,6 +132,18 @@ int terminalKey() {
   return 0;
 }
 
+// On a pseudo-terminal: an answer typed while the program is busy (after a
+// key call) is shown once, when the formatted read takes it.
+int terminalTypeAhead() {
+  report("key waiting " + flag(console::keyWaiting()));
+  report("ready");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int value = 0;
+  std::cin >> value;
+  report("number " + std::to_string(value));
+  return 0;
+}
+
 // On a pseudo-terminal: blocks in a key wait until the test ends it by a signal.
 int terminalBlock() {
   report("wait");
@@ -151,6 +166,7 @@ int main(int argc, char** argv) {
 #ifndef _WIN32
   if (scenario == "terminal-key") return terminalKey();
   if (scenario == "terminal-block") return terminalBlock();
+  if (scenario == "terminal-type-ahead") return terminalTypeAhead();
 #endif
   std::cerr << "unknown scenario '" << scenario << "'\n";
   return 2;

@@ -270,6 +270,28 @@ TEST(ConsoleTerminal, KeyEndsWaitUnechoedAndStartsNextAnswer) {
   EXPECT_EQ(child.mode(), "11") << "terminal mode not restored at exit";
 }
 
+TEST(ConsoleTerminal, AnswerTypedAheadIsShownOnce) {
+  TerminalChild child("terminal-type-ahead");
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.readThrough("@ ready"));
+  ASSERT_EQ(child.mode(), "00");
+  child.type("5\n");
+  const std::optional<std::string> shown = child.readThrough("@ number");
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(*shown, "5\r\n@ number 5\r\n");
+  EXPECT_EQ(child.wait(), 0);
+  EXPECT_EQ(child.mode(), "11");
+}
+
+TEST(ConsoleTerminal, ClearScreenSendsTheAnsiSequence) {
+  TerminalChild child("clear-screen");
+  ASSERT_TRUE(child.started());
+  const std::optional<std::string> shown = child.readThrough("@ after");
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(*shown, "@ before\r\n\x1b[2J\x1b[H@ after\r\n");
+  EXPECT_EQ(child.wait(), 0);
+}
+
 TEST(ConsoleTerminal, ModeRestoredWhenEndedBySignal) {
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE("signal " + std::to_string(sig));
