@@ -20,8 +20,15 @@ inline constexpr int kEndOfInput = -1;
 // Installs the shared console input under std::cin (POSIX: a stream buffer
 // over file descriptor 0 that never reads past an end of line, and terminal
 // mode handling restored at exit, on Ctrl+C and on fatal signals). Win32:
-// nothing to do, the C runtime already behaves this way. Call once, first
-// thing in main; safe to call again.
+// nothing to do when standard input is the console, the C runtime already
+// behaves this way; when it is a pipe or a file, the same stream buffer as on
+// POSIX over the pipe handle, because _kbhit/_getch would look at the console
+// instead. Call once, first thing in main; safe to call again.
+//
+// POSIX terminal: a formatted read waits for its line in canonical mode with
+// echo; otherwise, once the console has been used, the terminal is in
+// non-canonical mode without echo. Keys typed while the program is busy are
+// therefore shown once, when a formatted read takes them, as on Windows.
 void install();
 
 // _kbhit: true when a key waits in the device layer (or the input has ended),
@@ -36,7 +43,9 @@ bool waitForKey();
 // when none is there. kEndOfInput once the input has ended.
 int getKey();
 
-// True once the console input is known to have ended.
+// True once the console input is known to have ended and nothing is left to
+// read: the device reported its end, no key is queued and the line buffer is
+// empty. A prompt loop whose read failed stops when this is true.
 bool inputEnded();
 
 // std::cin.sync(): discards what the line buffer of formatted reads holds.
