@@ -6,6 +6,15 @@
 // callers depend on it: wildcard matching (DOS rules, case-insensitive, long
 // names only), an NTFS-like sorted enumeration with "." and ".." first,
 // read-only enforcement, MAX_PATH (260) limits, and move/copy/create rules.
+//
+// POSIX path lookup: '\' and '/' both separate, "X:\rest" is /mnt/x/rest, a
+// relative path starts at the current directory, "." and ".." are resolved by
+// name, the trailing dots and spaces of the last component are dropped, and a
+// component whose exact name is absent is found without regard to case. Paths
+// longer than kMaxPath characters fail with kErrorFilenameExcedRange.
+// A symbolic link is described as itself: kAttributeReparsePoint, plus
+// kAttributeDirectory when it points to a directory, so that recursive walks
+// can skip it; read-only means a file without any write permission bit.
 #pragma once
 
 #include <cstdint>

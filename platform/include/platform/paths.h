@@ -42,7 +42,10 @@ std::string hostProgramPath();
 // getenv: the value, or nothing when the variable is not set.
 std::optional<std::string> environmentVariable(const std::string& name);
 
-// fopen on the converted path (mode as for fopen).
+// fopen on the converted path (mode as for fopen). POSIX: the path is looked
+// up as the file calls of files.h look it up, so that a name differing only
+// in case, or with trailing dots, finds the existing file as on Windows; a
+// new file gets the name as written.
 std::FILE* openFile(const std::string& path, const char* mode);
 
 }  // namespace platform
