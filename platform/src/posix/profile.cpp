@@ -7,7 +7,9 @@
 // that readers (and a crash) only ever see the old or the new file.
 #include "platform/profile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -337,6 +339,29 @@ std::string temporaryName(const std::string& directory, const std::string& base)
          std::to_string(counter.fetch_add(1));
 }
 
+// Removes temporaries of base that writers killed between naming their
+// temporary and renaming it left behind: names made by temporaryName whose
+// process is gone.
+void removeStaleTemporaries(const std::string& directory, const std::string& base) {
+  DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+  if (dir == nullptr) return;
+  const std::string prefix = "." + base + ".tmp";
+  while (const dirent* entry = ::readdir(dir)) {
+    std::string_view name(entry->d_name);
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string_view rest = name.substr(prefix.size());
+    std::size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) continue;
+    if (rest.find_first_not_of("0123456789-") != std::string_view::npos) continue;
+    long pid = std::strtol(std::string(rest.substr(0, dash)).c_str(), nullptr, 10);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      ::unlink((directory + std::string(name)).c_str());
+    }
+  }
+  ::closedir(dir);
+}
+
 // Replaces (or creates) the file at target with bytes: temporary file in the
 // same directory, fsync, rename. The original's permissions and owner are
 // kept. On failure the original is untouched and the temporary removed.
@@ -386,6 +411,7 @@ bool replaceFile(const std::string& target, const struct stat* original, const s
     if (!temp.empty()) ::unlink(temp.c_str());
     return false;
   }
+  removeStaleTemporaries(directory, base);
   // Make the rename itself durable.
   int dir = ::open(dirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
