@@ -53,10 +53,12 @@ bool invalidNewName(const std::string& name) {
 }
 
 // The error for a path that is not there: 3 when a directory on the way is
-// missing, else 2.
+// missing, else 2; 123 for a missing name that holds wildcards, which only
+// a directory search accepts.
 std::uint32_t missingError(const LookupResult& r) {
   if (r.error != 0) return r.error;
   if (r.parent != ParentState::Ok) return kErrorPathNotFound;
+  if (detail::hasWildcards(r.leaf)) return kErrorInvalidName;
   return kErrorFileNotFound;
 }
 
@@ -401,7 +403,10 @@ bool DirectorySearch::first(const std::string& pattern, FindData& entry) {
   } else {
     const LookupResult d = posix::lookupPath(directoryPart);
     if (d.error != 0) return fail(d.error);
-    if (d.parent != ParentState::Ok || !d.exists) return fail(kErrorPathNotFound);
+    if (d.parent != ParentState::Ok || !d.exists) {
+      const bool wild = d.parent == ParentState::Ok && detail::hasWildcards(d.leaf);
+      return fail(wild ? kErrorInvalidName : kErrorPathNotFound);
+    }
     const std::string directory = d.existingPath();
     struct stat st {};
     if (stat(directory.c_str(), &st) != 0) return fail(kErrorPathNotFound);

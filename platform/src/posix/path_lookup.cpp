@@ -140,6 +140,8 @@ LookupResult lookupPath(const std::string& path) {
     if (!found) {
       r.parent = ParentState::Missing;
       r.directory = join(current, parts[i]);
+      // Windows refuses wildcards anywhere but in a search's last component.
+      if (detail::hasWildcards(parts[i])) r.error = kErrorInvalidName;
       return r;
     }
     if (!S_ISDIR(st.st_mode)) {
