@@ -2,13 +2,16 @@
 // are read, grown, copied and destroyed here, with the library's allocation
 // functions (checked by the sanitizer build on Linux and by the separate
 // runtimes of the Windows build).
+//
+// The library's header comes first: a caller includes it alone.
+#include "ZorvVLWizard.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "ZorvVLWizard.h"
 #include "test_support.h"
 #include "wizard_tree.h"
 

@@ -23,7 +23,7 @@ bool ZorvVLWizardUtilities::getNumericFiles(const std::string& directory,
     platform::FindData entry;
     for (bool more = search.first(join(directory, prefix + "_*." + extension), entry); more;
          more = search.next(entry)) {
-      if (entry.isDirectory()) continue;
+      if (entry.isDirectory() || entry.name.size() <= prefix.size()) continue;
       std::string name = entry.name.substr(prefix.size() + 1);
       const std::size_t dot = name.rfind('.');
       if (dot != std::string::npos) name.erase(dot);

@@ -59,7 +59,9 @@ bool ZorvVLWizardUtilities::getNumericDirectories(const std::string& directory,
     platform::FindData entry;
     for (bool more = search.first(join(directory, prefix + "_*.*"), entry); more;
          more = search.next(entry)) {
-      if (entry.isDirectory()) {
+      // A volume with 8.3 names may match a long name through its short
+      // name; one too short to hold the prefix is not a numbered entry.
+      if (entry.isDirectory() && entry.name.size() > prefix.size()) {
         list.strings.push_back(entry.name.substr(prefix.size() + 1));
         found = true;
         break;
