@@ -92,8 +92,9 @@ bool createBlankFile(const std::string& path);
 // file or a directory with everything below it, permanently and silently.
 // Symbolic links are removed, never followed. Returns 0 on success, else a
 // non-zero shell or Win32 code (check zero / non-zero only).
-// Both backends refuse an empty path and a root ("\", "X:\", "/") without
-// touching the disk. POSIX: read-only files and directories go too; the path
+// Both backends refuse an empty path and a whole drive or root ("\", "X:\",
+// "/", also when reached through "..") without touching the disk; Win32 also
+// refuses a wildcard directly in a drive ("X:\*"). POSIX: read-only files and directories go too; the path
 // is taken literally and never expanded as a wildcard pattern, so a pattern
 // that names no existing entry fails with kShellErrorInvalidFiles (Windows
 // would delete the matches).

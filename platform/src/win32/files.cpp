@@ -22,11 +22,44 @@ bool isSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
-// "\", "/", "X:", "X:\" and the like: a whole drive, never deleted.
+// A whole drive or share ("X:\", "\\server\share", also when reached through
+// ".." or written without the separator), or a wildcard directly in one:
+// never handed to the shell. The path is made full first, as the shell does.
 bool isRootPath(const std::string& path) {
-  std::string p = path;
-  while (!p.empty() && isSeparator(p.back())) p.pop_back();
-  return p.empty() || (p.size() == 2 && p[1] == ':');
+  const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return true;
+  std::vector<char> buffer(needed + 1);
+  const DWORD n =
+      GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+  if (n == 0 || n >= buffer.size()) return true;
+  std::string full(buffer.data(), n);
+  while (!full.empty() && isSeparator(full.back())) full.pop_back();
+  std::size_t depth = 0;  // components below the drive or share
+  std::size_t start = 0;
+  if (full.size() >= 2 && full[1] == ':') {
+    start = 2;
+  } else if (full.size() >= 2 && isSeparator(full[0]) && isSeparator(full[1])) {
+    // \\server\share: the first two components are the root.
+    std::size_t seen = 0;
+    start = 2;
+    while (start < full.size() && seen < 2) {
+      if (isSeparator(full[start])) ++seen;
+      if (seen < 2) ++start;
+    }
+  }
+  const std::string rest = start < full.size() ? full.substr(start) : std::string();
+  std::string last;
+  for (char c : rest) {
+    if (isSeparator(c)) {
+      if (!last.empty()) ++depth;
+      last.clear();
+    } else {
+      last += c;
+    }
+  }
+  if (!last.empty()) ++depth;
+  if (depth == 0) return true;
+  return depth == 1 && last.find_first_of("*?") != std::string::npos;
 }
 
 }  // namespace
