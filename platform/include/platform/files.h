@@ -94,10 +94,10 @@ bool createBlankFile(const std::string& path);
 // non-zero shell or Win32 code (check zero / non-zero only).
 // Both backends refuse an empty path and a whole drive or root ("\", "X:\",
 // "/", also when reached through "..") without touching the disk; Win32 also
-// refuses a wildcard directly in a drive ("X:\*"). POSIX: read-only files and directories go too; the path
-// is taken literally and never expanded as a wildcard pattern, so a pattern
-// that names no existing entry fails with kShellErrorInvalidFiles (Windows
-// would delete the matches).
+// refuses a wildcard directly in a drive ("X:\*"). POSIX: read-only files
+// and directories go too; the path is taken literally and never expanded as a
+// wildcard pattern, so a pattern that names no existing entry fails with
+// kShellErrorInvalidFiles (Windows would delete the matches).
 int deleteTree(const std::string& path);
 inline constexpr int kShellErrorInvalidFiles = 0x7C;  // DE_INVALIDFILES
 
