@@ -103,7 +103,7 @@ inline constexpr int kShellErrorInvalidFiles = 0x7C;  // DE_INVALIDFILES
 
 // One entry of a directory search (WIN32_FIND_DATAA reduced to what we use).
 struct FindData {
-  std::string name;           // cFileName, the on-disk spelling
+  std::string name;  // cFileName, the on-disk spelling
   std::uint32_t attributes = 0;
   bool isDirectory() const { return (attributes & kAttributeDirectory) != 0; }
   bool isReparsePoint() const { return (attributes & kAttributeReparsePoint) != 0; }
