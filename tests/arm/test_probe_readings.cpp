@@ -110,7 +110,7 @@ TEST_F(ProbeReadingsTest, PollArmButtonsTakesOnlyNewRecords) {
   EXPECT_EQ(pollArmButtons(*arm_), kArmButtonGreen);
   // No new record since: nothing, although the green byte is still set.
   EXPECT_EQ(pollArmButtons(*arm_), kArmButtonNone);
-  EXPECT_NE(arm_->dataBlock.greenButton, 0);
+  EXPECT_NE(armblock::load(arm_->dataBlock.greenButton), 0);
 
   ASSERT_NO_FATAL_FAILURE(
       start("record 1 0 0 0 0 0 red\nrecord 2 0 0 0 0 0\nrecord 3 0 0 0 0 0 red green\n"));
