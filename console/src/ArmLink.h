@@ -9,6 +9,8 @@
 
 #ifdef ZORV_WITH_ARM
 #include "arm/ArmConnection.h"
+#include "arm/ArmDialogs.h"
+#include "arm/PsiZeroDegree.h"
 #else
 struct ArmConnection {};
 inline bool startArm(ConsoleContext&, ArmConnection&) {

@@ -14,12 +14,12 @@ bool notAvailable(ConsoleContext& context, const char* entryText) {
   return false;
 }
 
-bool faroDialog(ConsoleContext& context, ArmConnection&) {
-  return notAvailable(context, "Faro dialog");
+bool faroDialog(ConsoleContext& context, ArmConnection& arm) {
+  return runFaroDialog(context, arm);
 }
 
-bool testArmEntry(ConsoleContext& context, ArmConnection&) {
-  return notAvailable(context, "Test arm");
+bool testArmEntry(ConsoleContext& context, ArmConnection& arm) {
+  return testArm(context, arm);
 }
 
 bool calibrateCollection(ConsoleContext& context, ArmConnection&) {
@@ -46,8 +46,8 @@ bool addToolToPartEntry(ConsoleContext& context, ArmConnection&) {
   return ::addToolToPart(context);
 }
 
-bool calculatePsiZeroDegreeEntry(ConsoleContext& context, ArmConnection&) {
-  return notAvailable(context, "Calculate psi zero degree");
+bool calculatePsiZeroDegreeEntry(ConsoleContext& context, ArmConnection& arm) {
+  return calculatePsiZeroDegree(context, arm);
 }
 
 bool reusePartCalibrations(ConsoleContext& context, ArmConnection&) {
@@ -70,8 +70,8 @@ bool dumpDirectoriesEntry(ConsoleContext& context, ArmConnection&) {
   return ::dumpDirectories(context);
 }
 
-bool hardwareConfigDialog(ConsoleContext& context, ArmConnection&) {
-  return notAvailable(context, "Hardware config dialog");
+bool hardwareConfigDialog(ConsoleContext& context, ArmConnection& arm) {
+  return runHardwareConfigDialog(context, arm);
 }
 
 using MenuOperation = bool (*)(ConsoleContext&, ArmConnection&);
