@@ -246,7 +246,9 @@ class ZORV_VLWIZARD_API ZorvVLWizardShapeSelectState {
 
  public:
   // Library tools used with the selected region's device ("Arm" when the
-  // region has its ".qini" file, else "Encoder").
+  // region has its ".qini" file, else "Encoder"). Tools whose definition
+  // lacks the device are skipped; a device entry that is present but cannot
+  // be read throws the settings reader's exception (a pointer).
   string_vector getRegionCompatibleTools() const;
   // Those of them not yet attached to the region.
   string_vector getRegionAvailableTools() const;
@@ -254,7 +256,12 @@ class ZORV_VLWIZARD_API ZorvVLWizardShapeSelectState {
   bool getFullToolFilename(const std::string& partName, const std::string& regionName,
                            const std::string& toolName, std::string& path) const;
 
-  // Writes / reads the selected tool's gain configuration file.
+  // Writes / reads the selected tool's gain configuration file
+  // ({library tool dir}\{tool}.gini): "GlobalGain" / "dB" and
+  // "ApertureGains" / "dB" + aperture number; apertures 0 to 127 are read
+  // back, in ascending order. getGainState is false when the file is
+  // missing. A failed write, or a missing or non-numeric value, throws the
+  // settings reader's exception (a pointer).
   void setGainState(const GainState& state);
   bool getGainState(GainState& state) const;
 
