@@ -164,7 +164,10 @@ class TerminalChild {
     posix_spawn_file_actions_adddup2(&actions, 0, 1);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    // A process group of its own inside this session: not orphaned, so that
+    // Ctrl+Z (SIGTSTP) really stops it.
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     std::string program = testsupport::consoleChildPath();
     std::string argument = scenario;
     char* argv[] = {program.data(), argument.data(), nullptr};
@@ -232,6 +235,15 @@ class TerminalChild {
     return mode() == "00";
   }
 
+  // Waits until the child has stopped (Ctrl+Z).
+  bool awaitStop() {
+    int status = 0;
+    pid_t r;
+    while ((r = waitpid(pid_, &status, WUNTRACED)) < 0 && errno == EINTR) {
+    }
+    return r == pid_ && WIFSTOPPED(status);
+  }
+
   void signal(int sig) { kill(pid_, sig); }
 
   int wait() {
@@ -290,6 +302,26 @@ TEST(ConsoleTerminal, ClearScreenSendsTheAnsiSequence) {
   ASSERT_TRUE(shown);
   EXPECT_EQ(*shown, "@ before\r\n\x1b[2J\x1b[H@ after\r\n");
   EXPECT_EQ(child.wait(), 0);
+}
+
+// Ctrl+Z stops the program with the terminal in its original mode; when
+// continued, the key wait gets its mode back and still takes one key.
+TEST(ConsoleTerminal, StopAndContinueDuringKeyWait) {
+  TerminalChild child("terminal-block");
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.readThrough("@ wait"));
+  ASSERT_TRUE(child.awaitKeyMode());
+  child.signal(SIGTSTP);
+  ASSERT_TRUE(child.awaitStop());
+  EXPECT_EQ(child.mode(), "11");
+  child.signal(SIGCONT);
+  ASSERT_TRUE(child.awaitKeyMode());
+  child.type("k");
+  const std::optional<std::string> shown = child.readThrough("@ woke");
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(*shown, "@ woke\r\n");
+  EXPECT_EQ(child.wait(), 0);
+  EXPECT_EQ(child.mode(), "11");
 }
 
 TEST(ConsoleTerminal, ModeRestoredWhenEndedBySignal) {

@@ -32,6 +32,10 @@ namespace {
 // handlers.
 termios g_original;
 volatile sig_atomic_t g_haveOriginal = 0;
+// The key mode as last set, and whether the terminal is in it, so that a
+// program stopped by Ctrl+Z gets it back when continued.
+termios g_keyMode;
+volatile sig_atomic_t g_inKeyMode = 0;
 
 constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV,
                                    SIGBUS, SIGFPE,  SIGILL, SIGABRT, SIGTSTP};
@@ -44,6 +48,10 @@ int signalIndex(int sig) {
     if (kHandledSignals[i] == sig) return static_cast<int>(i);
   }
   return -1;
+}
+
+void restoreOriginalMode() {
+  if (g_haveOriginal != 0) tcsetattr(STDIN_FILENO, TCSANOW, &g_original);
 }
 
 void onSignal(int sig);
@@ -60,7 +68,7 @@ void installHandler(std::size_t index) {
 // Restores the terminal, then lets the signal take its previous course.
 void onSignal(int sig) {
   const int savedErrno = errno;
-  detail::restoreTerminalMode();
+  restoreOriginalMode();
   const int index = signalIndex(sig);
   if (sig == SIGTSTP) {
     // Stop with the terminal in its original mode; the next key call or read
@@ -71,7 +79,8 @@ void onSignal(int sig) {
     sigaddset(&set, SIGTSTP);
     raise(SIGTSTP);
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
-    // Continued.
+    // Continued: back to the mode a key call may still be waiting in.
+    if (g_inKeyMode != 0) tcsetattr(STDIN_FILENO, TCSANOW, &g_keyMode);
     installHandler(static_cast<std::size_t>(index));
     errno = savedErrno;
     return;
@@ -111,6 +120,11 @@ void setTerminalMode(bool keyMode) {
   }
   const bool same = (current.c_lflag & (ICANON | ECHO)) == (wanted.c_lflag & (ICANON | ECHO)) &&
                     (!keyMode || (current.c_cc[VMIN] == 1 && current.c_cc[VTIME] == 0));
+  if (keyMode) {
+    g_inKeyMode = 0;  // g_keyMode is not read while it changes
+    g_keyMode = wanted;
+  }
+  g_inKeyMode = keyMode ? 1 : 0;
   if (same) return;
   // TCSANOW: pending input must survive the switch (TCSAFLUSH would drop it).
   tcsetattr(STDIN_FILENO, TCSANOW, &wanted);
@@ -235,7 +249,8 @@ void restoreAtExit() {
 
 namespace detail {
 void restoreTerminalMode() {
-  if (g_haveOriginal != 0) tcsetattr(STDIN_FILENO, TCSANOW, &g_original);
+  g_inKeyMode = 0;
+  restoreOriginalMode();
 }
 }  // namespace detail
 
