@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -14,6 +15,10 @@
 
 #include "MeshData.h"
 #include "ZorvGeometry.h"
+
+#ifdef ZORV_WITH_EMBREE
+#include <embree3/rtcore.h>
+#endif
 
 namespace {
 
@@ -199,12 +204,77 @@ void loadFigures(unsigned int n) {
   std::printf("  build rate: %.3f s per 10 M quads\n", build / quads * 1e7);
 }
 
+#ifdef ZORV_WITH_EMBREE
+// The same surfaces and rays through Embree (quads, single thread), as a
+// yardstick; Embree is used by this program only.
+void embreeFigures(unsigned int n) {
+  RTCDevice device = rtcNewDevice("threads=1");
+  RTCScene scene = rtcNewScene(device);
+  RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_QUAD);
+  const std::vector<Point> vertices = surfaceVertices(n);
+  float* vb = static_cast<float*>(rtcSetNewGeometryBuffer(
+      geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), vertices.size()));
+  for (std::size_t i = 0; i < vertices.size(); ++i) {
+    vb[3 * i] = static_cast<float>(vertices[i].x);
+    vb[3 * i + 1] = static_cast<float>(vertices[i].y);
+    vb[3 * i + 2] = static_cast<float>(vertices[i].z);
+  }
+  unsigned int* ib = static_cast<unsigned int*>(
+      rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT4,
+                              4 * sizeof(unsigned int), static_cast<std::size_t>(n) * n));
+  for (unsigned int v = 0; v < n; ++v) {
+    for (unsigned int u = 0; u < n; ++u) {
+      unsigned int* q = ib + 4 * (static_cast<std::size_t>(v) * n + u);
+      q[0] = v * (n + 1) + u;
+      q[1] = q[0] + 1;
+      q[2] = q[1] + n + 1;
+      q[3] = q[0] + n + 1;
+    }
+  }
+  rtcCommitGeometry(geometry);
+  rtcAttachGeometry(scene, geometry);
+  rtcReleaseGeometry(geometry);
+  const auto start = Clock::now();
+  rtcCommitScene(scene);
+  const double build = secondsSince(start);
+  RTCIntersectContext context;
+  rtcInitIntersectContext(&context);
+  const auto rays = randomRays(n, 200000, 7);
+  const RayFigures f = timeRays(rays, [&](const Ray& r) {
+    RTCRayHit rh{};
+    rh.ray.org_x = static_cast<float>(r.origin.x);
+    rh.ray.org_y = static_cast<float>(r.origin.y);
+    rh.ray.org_z = static_cast<float>(r.origin.z);
+    rh.ray.dir_x = static_cast<float>(r.direction.x);
+    rh.ray.dir_y = static_cast<float>(r.direction.y);
+    rh.ray.dir_z = static_cast<float>(r.direction.z);
+    rh.ray.tnear = 0.0f;
+    rh.ray.tfar = std::numeric_limits<float>::infinity();
+    rh.ray.mask = ~0u;
+    rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    rtcIntersect1(scene, &context, &rh);
+    return rh.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+  });
+  std::printf(
+      "  Embree 3 (yardstick, float, 1 thread):  median %.2f us/ray, 99th percentile "
+      "%.2f us, mean %.2f us, %.0f %% hits; build %.2f s\n",
+      f.medianMicros, f.p99Micros, f.meanMicros, 100 * f.hitRate, build);
+  rtcReleaseScene(scene);
+  rtcReleaseDevice(device);
+}
+#endif
+
 }  // namespace
 
 int main() {
   std::printf("Quad mesh ray search, one core\n");
-  rayFigures(1000, true);
-  rayFigures(2000, false);
+  const unsigned int sizes[] = {1000, 2000, 3163};  // 1 M, 4 M, 10 M quads
+  for (unsigned int n : sizes) {
+    rayFigures(n, n == 1000);
+#ifdef ZORV_WITH_EMBREE
+    embreeFigures(n);
+#endif
+  }
   loadFigures(2000);
   loadFigures(3163);
   return 0;
