@@ -362,6 +362,18 @@ void removeStaleTemporaries(const std::string& directory, const std::string& bas
   ::closedir(dir);
 }
 
+// Fills a new temporary: the original's owner and mode, the bytes, fsync.
+bool fillTemporary(int fd, const struct stat* original, const std::string& bytes) {
+  if (original != nullptr) {
+    if (::fchown(fd, original->st_uid, original->st_gid) != 0) {
+      // Only a privileged process can give the file away; the mode is kept
+      // in any case.
+    }
+    if (::fchmod(fd, original->st_mode & 07777) != 0) return false;
+  }
+  return writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+}
+
 // Replaces (or creates) the file at target with bytes: temporary file in the
 // same directory, fsync, rename. The original's permissions and owner are
 // kept. On failure the original is untouched and the temporary removed.
@@ -375,40 +387,41 @@ bool replaceFile(const std::string& target, const struct stat* original, const s
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   const std::string dirPath = directory.empty() ? std::string(".") : directory;
   std::string temp;
-  bool unnamed = false;
-  int fd = -1;
 #ifdef O_TMPFILE
-  fd = ::open(dirPath.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  unnamed = fd >= 0;
-#endif
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = temporaryName(directory, base);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-  bool ok = true;
-  if (original != nullptr) {
-    // Ownership can only be kept by a privileged process; the mode always.
-    if (::fchown(fd, original->st_uid, original->st_gid) != 0) {
+  int unnamed = ::open(dirPath.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (unnamed >= 0) {
+    if (!fillTemporary(unnamed, original, bytes)) {
+      ::close(unnamed);
+      return false;
     }
-    ok = ::fchmod(fd, original->st_mode & 07777) == 0;
-  }
-  ok = ok && writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
-  if (ok && unnamed) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    ok = false;
-    for (int attempt = 0; attempt < 100 && !ok; ++attempt) {
+    const std::string self = "/proc/self/fd/" + std::to_string(unnamed);
+    bool linked = false;
+    for (int attempt = 0; attempt < 100 && !linked; ++attempt) {
       temp = temporaryName(directory, base);
-      ok = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
-      if (!ok && errno != EEXIST) break;
+      linked = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
+      if (!linked && errno != EEXIST) break;
     }
-    if (!ok) temp.clear();
+    ::close(unnamed);
+    if (!linked) temp.clear();  // no /proc, say: write a named temporary instead
   }
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    if (!temp.empty()) ::unlink(temp.c_str());
+#endif
+  if (temp.empty()) {
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+      temp = temporaryName(directory, base);
+      fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+    bool ok = fillTemporary(fd, original, bytes);
+    ok = (::close(fd) == 0) && ok;
+    if (!ok) {
+      ::unlink(temp.c_str());
+      return false;
+    }
+  }
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
+    ::unlink(temp.c_str());
     return false;
   }
   removeStaleTemporaries(directory, base);
