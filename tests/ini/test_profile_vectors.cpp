@@ -442,6 +442,11 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"W32", "[A]\r\nk=1"s, {{"B", "j", "2"}}, true, "[A]\r\nk=1\r\n[B]\r\nj=2\r\n"s},
         WriteCase{
             "W33", "[S]\r\nk=1\r\nk=2\r\n"s, {{"S", "k", "3"}}, true, "[S]\r\nk=3\r\nk=2\r\n"s},
+        WriteCase{"U16",
+                  "\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0v\0\r\0\n\0"s,
+                  {{"S", "k", "w\xE9"}, {"S", "j", "1"}},
+                  true,
+                  "\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0w\0\xE9\0\r\0\n\0j\0=\0\x31\0\r\0\n\0"s},
         WriteCase{"F07",
                   "\xFF\xFE"s,
                   {{"S", "k", "v"}},
