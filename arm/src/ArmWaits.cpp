@@ -13,8 +13,12 @@ void InputWatch::check() {
   const std::uint32_t now = platform::tickMs();
   if (now - lastCheck_ < kInputCheckIntervalMs) return;
   lastCheck_ = now;
-  // Finds an end of input without taking a waiting key.
-  platform::console::keyWaiting();
+  // A waiting key is left for its reader. With something waiting, waitForKey
+  // returns at once and tells a key (true) from the end of input (false),
+  // even while the rest of an earlier answer line is still unread.
+  if (platform::console::keyWaiting() && !platform::console::waitForKey()) {
+    throw ConsoleInputEnded{};
+  }
   throwIfConsoleInputEnded();
 }
 
