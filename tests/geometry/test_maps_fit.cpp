@@ -193,6 +193,15 @@ TEST(RigidBodyFit, AcceptsArraysAndGivesTheCentroidAsOrigin) {
   ASSERT_TRUE(Utility::getRigidBodyMap(part, arm, angles, translation, origin, nullptr, true));
   EXPECT_LT((origin - Point(100.0 / 3, 50.0 / 3, 0)).l(), 1e-12);
   EXPECT_NEAR(angles.z, kPi / 2, 1e-12);
+  // Plain arrays of three points give the same fit.
+  const Point partArray[3] = {part[0], part[1], part[2]};
+  const Point armArray[3] = {arm[0], arm[1], arm[2]};
+  Vector angles2, translation2;
+  Point origin2;
+  ASSERT_TRUE(
+      Utility::getRigidBodyMap(partArray, armArray, angles2, translation2, origin2, NULL, false));
+  EXPECT_EQ(angles2, angles);
+  EXPECT_EQ(translation2, translation);
   for (int i = 0; i < 3; ++i)
     EXPECT_LT((applyFit(angles, translation, origin, part[i]) - arm[i]).l(), 1e-9);
 }

@@ -231,6 +231,14 @@ class Utility {
   static bool getRigidBodyMap(std::span<const Point> partPoints, std::span<const Point> armPoints,
                               Vector& angles, Vector& translation, Point& origin,
                               RigidBodyFitReport* report, bool strict);
+  // Exactly three pairs, from arrays of three points.
+  static bool getRigidBodyMap(const Point* partPoints, const Point* armPoints, Vector& angles,
+                              Vector& translation, Point& origin, RigidBodyFitReport* report,
+                              bool strict) {
+    return getRigidBodyMap(std::span<const Point>(partPoints, 3),
+                           std::span<const Point>(armPoints, 3), angles, translation, origin,
+                           report, strict);
+  }
   static bool getRigidBodyMap(const std::vector<Point>& partPoints,
                               const std::vector<Point>& armPoints, Vector& angles,
                               Vector& translation, Point& origin, RigidBodyFitReport* report,
