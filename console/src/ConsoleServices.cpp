@@ -4,6 +4,7 @@
 #include <cctype>
 #include <iostream>
 #include <sstream>
+#include <utility>
 
 #include "platform/console.h"
 #include "platform/files.h"
@@ -47,8 +48,13 @@ std::string chooseFromList(const std::string& title, const string_vector& list) 
   }
   printToConsole("\nChoose " + title + ":\n");
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    printToConsole("\t" + numberToText(static_cast<unsigned long long>(i + 1)) + ": " + entries[i] +
-                   "\n");
+    // Appended piece by piece: one text, as the stream would receive it.
+    std::string line(1, '\t');
+    line += numberToText(static_cast<unsigned long long>(i + 1));
+    line += ": ";
+    line += entries[i];
+    line += '\n';
+    printToConsole(std::move(line));
   }
   const std::string prompt = "Please enter value 1.." +
                              numberToText(static_cast<unsigned long long>(entries.size())) + ": ";
@@ -130,7 +136,8 @@ std::string numberToText(double value) {
 
 std::string twoDigitNumber(unsigned long long value) {
   std::string text = numberToText(value);
-  return value <= 9 ? "0" + text : text;
+  if (value <= 9) text.insert(text.begin(), '0');
+  return text;
 }
 
 std::uint32_t textToNumber(const std::string& text) {

@@ -77,7 +77,11 @@ TEST(PositionLabel, FirstMatchOrOnePastTheEnd) {
   EXPECT_EQ(positionLabel("probe", list), "05");  // case-sensitive
   EXPECT_EQ(positionLabel("Other", string_vector()), "01");
   string_vector ten;
-  for (int i = 1; i <= 10; ++i) ten.strings.push_back("P" + std::to_string(i));
+  for (int i = 1; i <= 10; ++i) {
+    std::string name = "P";
+    name += std::to_string(i);
+    ten.strings.push_back(name);
+  }
   EXPECT_EQ(positionLabel("P10", ten), "10");
 }
 
@@ -203,32 +207,52 @@ TEST(FileServices, FilesAndDirectoriesAreTold) {
   EXPECT_FALSE(copyFileOverwrite(dir / "missing.ini", copy));
 }
 
-// The editor runs with the path as its argument only when "notepad.exe " +
-// path fits in 255 characters; a longer path is refused without starting it.
-TEST(OpenInNotepad, RefusesCommandLinesLongerThan255Characters) {
-  testsupport::TempDir dir;
+// "notepad.exe " + path must fit in 255 characters; the two paths below give
+// command lines of exactly 255 and 256 characters.
+struct EditorPaths {
+  std::string fits;
+  std::string tooLong;
+};
+
+EditorPaths editorPaths(const testsupport::TempDir& dir) {
   const std::string prefix = dir.path() + "/";
   const std::size_t room = kMaxEditorCommandLine - std::string("notepad.exe ").size();
-  ASSERT_LT(prefix.size() + 5, room) << "temporary directory path too long for this test";
-  const std::string fits = prefix + std::string(room - prefix.size() - 4, 'a') + ".ini";
-  const std::string tooLong = prefix + std::string(room - prefix.size() - 3, 'b') + ".ini";
-  ASSERT_EQ(("notepad.exe " + fits).size(), 255u);
-  ASSERT_EQ(("notepad.exe " + tooLong).size(), 256u);
-  EXPECT_FALSE(openInNotepad(tooLong));
+  EditorPaths paths;
+  if (prefix.size() + 5 >= room) return paths;
+  paths.fits = prefix + std::string(room - prefix.size() - 4, 'a') + ".ini";
+  paths.tooLong = prefix + std::string(room - prefix.size() - 3, 'b') + ".ini";
+  return paths;
+}
+
+TEST(OpenInNotepad, RefusesCommandLinesLongerThan255Characters) {
+  testsupport::TempDir dir;
+  const EditorPaths paths = editorPaths(dir);
+  ASSERT_FALSE(paths.fits.empty()) << "temporary directory path too long for this test";
+  ASSERT_EQ(("notepad.exe " + paths.fits).size(), 255u);
+  ASSERT_EQ(("notepad.exe " + paths.tooLong).size(), 256u);
+  // Refused before anything is started, so this is safe on every platform.
+  EXPECT_FALSE(openInNotepad(paths.tooLong));
+}
+
+TEST(OpenInNotepad, StartsTheEditorWithTheFileAndWaits) {
 #ifdef _WIN32
   GTEST_SKIP() << "starting Notepad is not tested on Windows";
 #else
   const char* bin = std::getenv("ZORV_BIN_DIR");
   if (bin == nullptr) GTEST_SKIP() << "ZORV_BIN_DIR not set";
+  testsupport::TempDir dir;
+  const EditorPaths paths = editorPaths(dir);
+  ASSERT_FALSE(paths.fits.empty());
   SavedVariable visual("VISUAL");
   SavedVariable record("ZORV_EDITOR_RECORD");
   const std::string recordFile = dir.path() + "/record.txt";
   setEnvironment("VISUAL", (std::string(bin) + "/zorv_recording_editor").c_str());
   setEnvironment("ZORV_EDITOR_RECORD", recordFile.c_str());
-  EXPECT_FALSE(openInNotepad(tooLong));
+  EXPECT_FALSE(openInNotepad(paths.tooLong));
   EXPECT_FALSE(testsupport::exists(recordFile)) << "the editor ran for a refused path";
-  EXPECT_TRUE(openInNotepad(fits));
-  EXPECT_EQ(testsupport::readFile(recordFile), fits + "\n");
+  EXPECT_TRUE(openInNotepad(paths.fits));
+  // The record is complete when the call returns: the call waited.
+  EXPECT_EQ(testsupport::readFile(recordFile), paths.fits + "\n");
 #endif
 }
 

@@ -236,7 +236,11 @@ TEST_F(SelectionTest, SelectionsThatCannotChooseFailAtOnce) {
 
 TEST(EntryNumber, NumbersLikeTheWizardTree) {
   string_vector list;
-  for (int i = 1; i <= 12; ++i) list.strings.push_back("T" + std::to_string(i));
+  for (int i = 1; i <= 12; ++i) {
+    std::string name = "T";
+    name += std::to_string(i);
+    list.strings.push_back(name);
+  }
   EXPECT_EQ(entryNumber("T1", list), "01");
   EXPECT_EQ(entryNumber("T9", list), "09");
   EXPECT_EQ(entryNumber("T12", list), "12");
