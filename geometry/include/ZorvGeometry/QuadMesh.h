@@ -271,7 +271,9 @@ class RectMeshGroups {
 
   int getCollectionCount() const;
   int getFileCount(int collection) const;
-  // The loaded mesh of one file (shared).
+  // The loaded mesh of one file. The reference stays valid while this group
+  // (or a copy of it) is not changed; copy the RectMesh to keep it longer
+  // (cheap: the data are shared).
   const RectMesh& getMesh(int collection, int file) const;
 
  private:
