@@ -128,6 +128,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   std::vector<std::string> words{program};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
   pid_t pid = -1;

@@ -146,7 +146,7 @@ TEST(ConsolePipe, ClearScreenWritesNothingWhenOutputIsNoTerminal) {
 // A child on a pseudo-terminal, for the terminal-mode tests.
 class TerminalChild {
  public:
-  explicit TerminalChild(const std::string& scenario) {
+  explicit TerminalChild(std::string scenario) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
     const std::string slaveName = ptsname(master_);
@@ -169,8 +169,7 @@ class TerminalChild {
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attributes, 0);
     std::string program = testsupport::consoleChildPath();
-    std::string argument = scenario;
-    char* argv[] = {program.data(), argument.data(), nullptr};
+    char* argv[] = {program.data(), scenario.data(), nullptr};
     if (posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv, environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);

@@ -92,6 +92,7 @@ TEST(Events, OneSignalReleasesOneWaiter) {
   std::atomic<int> signalled{0};
   std::atomic<int> timedOut{0};
   std::vector<std::thread> waiters;
+  waiters.reserve(2);
   for (int i = 0; i < 2; ++i) {
     waiters.emplace_back([&] {
       const WaitResult r = platform::waitForEvent(e.handle, 300);

@@ -131,7 +131,8 @@ std::string waitForFile(const std::string& path) {
 // pid of a viewer it starts in the background, then waits.
 class FakeOpener {
  public:
-  FakeOpener() : path_(std::getenv("PATH") ? std::getenv("PATH") : "") {
+  FakeOpener() {
+    if (const char* path = std::getenv("PATH")) path_ = path;
     const std::string script = dir_ / "xdg-open";
     testsupport::writeFile(script,
                            "#!/bin/sh\n"

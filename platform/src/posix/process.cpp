@@ -50,7 +50,9 @@ bool onSearchPath(const std::string& program) {
     if (end == std::string::npos) end = list.size();
     std::string dir = list.substr(start, end - start);
     if (dir.empty()) dir = ".";
-    const std::string candidate = dir + "/" + program;
+    std::string candidate = dir;
+    candidate += '/';
+    candidate += program;
     struct stat st;
     if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
         access(candidate.c_str(), X_OK) == 0) {
@@ -76,6 +78,7 @@ std::vector<std::string> editorCommand() {
 // posix_spawnp of the words; the child's pid, or -1.
 pid_t spawn(const std::vector<std::string>& words, bool ownProcessGroup) {
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
   argv.push_back(nullptr);
   posix_spawnattr_t attributes;
