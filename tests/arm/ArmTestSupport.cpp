@@ -4,7 +4,10 @@
 #include <sstream>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <stdlib.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -36,9 +39,19 @@ void unsetEnvironment(const std::string& name) {
 }
 
 void keepConsoleInputOpen() {
-#ifndef _WIN32
   static bool done = false;
   if (done) return;
+#ifdef _WIN32
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (CreatePipe(&readEnd, &writeEnd, nullptr, 0)) {
+    SetStdHandle(STD_INPUT_HANDLE, readEnd);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(readEnd), _O_RDONLY);
+    if (fd >= 0) _dup2(fd, 0);
+    // The write end stays open for the life of the program.
+    done = true;
+  }
+#else
   int fds[2];
   if (pipe(fds) == 0) {
     dup2(fds[0], 0);
