@@ -4,34 +4,14 @@
 #include <string>
 
 #include "ArmLink.h"
-#include "IniFileSection.h"
 #include "MenuOperations.h"
 #include "console/ConsoleServices.h"
 #include "console/MainMenu.h"
+#include "console/OperationGuard.h"
 #include "platform/console.h"
 #include "wizardops/SettingsSelection.h"
 
 namespace {
-
-// Runs one menu operation. No exception may leave it: a settings-file error or
-// any other failure becomes one line on the console and the menu goes on.
-// Only the end of console input passes, so that the program can end.
-void runOperationGuarded(int entry, ConsoleContext& context, ArmConnection& arm) {
-  try {
-    runMenuOperation(entry, context, arm);
-  } catch (ConsoleInputEnded&) {
-    throw;
-  } catch (IniFileSection::IniFileException* e) {
-    const std::string detail = e != nullptr ? e->getMessage() : std::string();
-    delete e;
-    context.print("\nOperation failed: settings file error" +
-                  (detail.empty() ? std::string() : " (" + detail + ")") + ".\n");
-  } catch (const std::exception& e) {
-    context.print(std::string("\nOperation failed: ") + e.what() + ".\n");
-  } catch (...) {
-    context.print("\nOperation failed: unexpected error.\n");
-  }
-}
 
 // The console has gone: nobody can answer any more. Close the arm and end.
 int endForLostInput(ConsoleContext& context, ArmConnection& arm) {
@@ -61,7 +41,8 @@ int runProgram(const std::string& firstArgument) {
       showBanner(context.print);
       context.lastChoice = chooseMainMenuFunction();
       if (context.lastChoice == kMenuExit) break;
-      runOperationGuarded(context.lastChoice, context, *arm);
+      runOperationGuarded(context,
+                          [&] { return runMenuOperation(context.lastChoice, context, *arm); });
       waitForAnyKey(context.print);
     }
   } catch (ConsoleInputEnded&) {

@@ -1,13 +1,17 @@
 // Console services: number texts, list choice, path tests, the editor call.
 #include <cstdlib>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "IniFileSection.h"
 #include "ScriptedConsole.h"
 #include "console/ConsoleServices.h"
 #include "console/MainMenu.h"
+#include "console/OperationGuard.h"
 #include "test_support.h"
 
 namespace {
@@ -254,6 +258,50 @@ TEST(OpenInNotepad, StartsTheEditorWithTheFileAndWaits) {
   // The record is complete when the call returns: the call waited.
   EXPECT_EQ(testsupport::readFile(recordFile), paths.fits + "\n");
 #endif
+}
+
+void capturePrint(std::string text) {
+  std::cout << text;
+}
+
+// No exception leaves a menu operation: each kind becomes one line and the
+// operation counts as failed; only the end of console input passes.
+TEST(OperationGuard, TurnsExceptionsIntoOneLine) {
+  ConsoleContext context{};
+  context.print = capturePrint;
+  struct Case {
+    const char* name;
+    std::function<bool()> operation;
+    bool result;
+    std::string line;
+  } cases[] = {
+      {"success", [] { return true; }, true, ""},
+      {"failure", [] { return false; }, false, ""},
+      {"settings file error",
+       []() -> bool {
+         throw new IniFileSection::IniFileException("[Probe] ElementPitch",
+                                                    IniFileSection::KeyUnavailable);
+       },
+       false, "\nOperation failed: settings file error ([Probe] ElementPitch).\n"},
+      {"write failure without detail",
+       []() -> bool {
+         throw new IniFileSection::IniFileException("", IniFileSection::WriteFailed);
+       },
+       false, "\nOperation failed: settings file error.\n"},
+      {"standard exception", []() -> bool { throw std::runtime_error("mesh too large"); }, false,
+       "\nOperation failed: mesh too large.\n"},
+      {"anything else", []() -> bool { throw 42; }, false,
+       "\nOperation failed: unexpected error.\n"},
+  };
+  for (const Case& c : cases) {
+    ScriptedConsole console("");
+    EXPECT_EQ(runOperationGuarded(context, c.operation), c.result) << c.name;
+    EXPECT_EQ(console.output(), c.line) << c.name;
+  }
+  ScriptedConsole console("");
+  EXPECT_THROW(runOperationGuarded(context, []() -> bool { throw ConsoleInputEnded{}; }),
+               ConsoleInputEnded);
+  EXPECT_EQ(console.output(), "");
 }
 
 }  // namespace

@@ -1,0 +1,26 @@
+// Exception barrier around the menu operations.
+#include "console/OperationGuard.h"
+
+#include <exception>
+#include <string>
+
+#include "IniFileSection.h"
+#include "console/ConsoleServices.h"
+
+bool runOperationGuarded(ConsoleContext& context, const std::function<bool()>& operation) {
+  try {
+    return operation();
+  } catch (ConsoleInputEnded&) {
+    throw;
+  } catch (IniFileSection::IniFileException* e) {
+    const std::string detail = e != nullptr ? e->getMessage() : std::string();
+    delete e;
+    context.print("\nOperation failed: settings file error" +
+                  (detail.empty() ? std::string() : " (" + detail + ")") + ".\n");
+  } catch (const std::exception& e) {
+    context.print(std::string("\nOperation failed: ") + e.what() + ".\n");
+  } catch (...) {
+    context.print("\nOperation failed: unexpected error.\n");
+  }
+  return false;
+}
