@@ -163,4 +163,38 @@ TEST(ArmStartup, DecliningAfterAnArmFailureEndsWithNothingMore) {
   }
 }
 
+// The arm is closed (command 2 is its last command) when the technician
+// exits and when the console input ends; a refused start-up closes nothing.
+TEST(ArmStartup, ArmIsClosedAtEveryEndButARefusedStart) {
+  struct Case {
+    const char* name;
+    const char* scenario;
+    const char* script;
+    int status;
+    const char* lastCommand;  // nullptr: the arm was never closed
+  } cases[] = {
+      {"exit", "", "16\n", 0, "2"},
+      {"end of input", "", "0\n1", 2, "2"},
+      {"start refused", "fail open\n", "n\n", 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    Sandbox sandbox;
+    const std::string log = sandbox.path("arm-commands.log");
+    sandbox.setArmScenario(std::string(c.scenario) + "log " + log + "\n");
+    const e2e::RunResult run = sandbox.run(c.script, std::chrono::seconds(10));
+    EXPECT_FALSE(run.timedOut) << c.name;
+    EXPECT_EQ(run.exitStatus, c.status) << c.name;
+    const std::string commands = e2e::readFile(log);
+    std::string last = commands.substr(0, commands.empty() ? 0 : commands.size() - 1);
+    last =
+        last.substr(last.find_last_of('\n') == std::string::npos ? 0 : last.find_last_of('\n') + 1);
+    if (c.lastCommand != nullptr) {
+      EXPECT_EQ(last, c.lastCommand) << c.name << ": " << e2e::visible(commands);
+    } else {
+      EXPECT_EQ(commands.find("\n2\n"), std::string::npos) << c.name;
+      EXPECT_NE(last, "2") << c.name;
+    }
+  }
+}
+
 }  // namespace
