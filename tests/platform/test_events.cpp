@@ -11,6 +11,11 @@
 
 #include "platform/event.h"
 
+#ifndef _WIN32
+#include <sys/eventfd.h>
+#include <unistd.h>
+#endif
+
 using platform::EventHandle;
 using platform::WaitResult;
 
@@ -70,6 +75,26 @@ TEST(Events, ClosedEventFails) {
   EXPECT_FALSE(platform::signalEvent(h));
   EXPECT_EQ(platform::waitForEvent(h, 0), WaitResult::Failed);
   platform::closeEvent(h);  // a second close is harmless
+}
+
+// An event made by another module of the process (the arm library creates the
+// event it stores in the data block) is waited on like our own, while a
+// descriptor that is not an event is refused.
+TEST(Events, EventsOfOtherModulesAreAcceptedOtherDescriptorsAreNot) {
+  const int foreign = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  ASSERT_GE(foreign, 0);
+  const auto handle = static_cast<EventHandle>(foreign);
+  EXPECT_EQ(platform::waitForEvent(handle, 0), WaitResult::TimedOut);
+  ASSERT_TRUE(platform::signalEvent(handle));
+  EXPECT_EQ(platform::waitForEvent(handle, 0), WaitResult::Signalled);
+  close(foreign);
+
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  EXPECT_FALSE(platform::signalEvent(static_cast<EventHandle>(fds[1])));
+  EXPECT_EQ(platform::waitForEvent(static_cast<EventHandle>(fds[0]), 0), WaitResult::Failed);
+  close(fds[0]);
+  close(fds[1]);
 }
 #endif
 

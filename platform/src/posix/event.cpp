@@ -2,8 +2,11 @@
 //
 // Signalling adds to the eventfd counter; a successful wait reads the counter
 // back to zero, so any number of signals before a wait count as one, as with
-// an auto-reset Windows event. Only descriptors created here are accepted,
-// so that a stale or foreign handle fails instead of touching another file.
+// an auto-reset Windows event. Only eventfd descriptors are accepted, so that
+// a stale handle whose number now belongs to another file fails instead of
+// touching that file. Events made by another module of the same process (the
+// arm library stores its event in the data block) are valid here too, as
+// handles are process-wide on Windows.
 
 #include "platform/event.h"
 
@@ -16,6 +19,8 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <unordered_set>
 
 namespace platform {
@@ -27,9 +32,21 @@ std::unordered_set<EventHandle>& liveEvents() {
   return *events;
 }
 
+// True for a descriptor of this process that is an eventfd.
+bool isEventDescriptor(EventHandle event) {
+  char link[64];
+  const std::string path = "/proc/self/fd/" + std::to_string(event);
+  const ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
+  if (n <= 0) return false;
+  return std::string_view(link, static_cast<std::size_t>(n)) == "anon_inode:[eventfd]";
+}
+
 bool isLive(EventHandle event) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return liveEvents().count(event) != 0;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (liveEvents().count(event) != 0) return true;
+  }
+  return isEventDescriptor(event);
 }
 
 }  // namespace
