@@ -1,22 +1,8 @@
-// The arm link record as the console program sees it.
-//
-// Until the arm library joins the build (ZORV_WITH_ARM), the program runs
-// without an arm: an empty record, a start-up that succeeds and a close that
-// does nothing.
+// The arm link as the console program uses it: the connection record, its
+// start-up and close, and the arm operations of the menu.
 #pragma once
 
-#include "console/ConsoleContext.h"
-
-#ifdef ZORV_WITH_ARM
 #include "arm/ArmConnection.h"
 #include "arm/ArmDialogs.h"
 #include "arm/PsiZeroDegree.h"
-#else
-struct ArmConnection {};
-inline bool startArm(ConsoleContext&, ArmConnection&) {
-  return true;
-}
-inline bool closeArm(ConsoleContext&, ArmConnection&) {
-  return true;
-}
-#endif
+#include "console/ConsoleContext.h"
