@@ -64,10 +64,9 @@ void writeRecord(BlockView& block, const Record& record, std::uint32_t sequence)
   store<std::uint8_t>(block.greenButton, record.green ? 1 : 0);
   store<std::uint8_t>(block.redButton, record.red ? 1 : 0);
   store(block.sequence, sequence);
-  // The record's fields before its flag, for a reader that takes the flag
-  // first and fences.
-  std::atomic_thread_fence(std::memory_order_release);
-  store<std::uint8_t>(block.freshRecord, 1);
+  // The record's fields before its flag: a reader that sees the flag with an
+  // acquiring load also sees the fields.
+  std::atomic_ref<std::uint8_t>(block.freshRecord).store(1, std::memory_order_release);
 }
 
 // True when the event still holds the signal of the last record (the program

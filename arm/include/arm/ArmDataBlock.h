@@ -77,8 +77,9 @@ void store(T& field, T value) {
   std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
 }
 
+// Acquiring, so that the fields written before the flag are seen with it.
 inline bool hasFreshRecord(ArmDataBlock& block) {
-  return load(block.freshRecord) != 0;
+  return std::atomic_ref<std::uint8_t>(block.freshRecord).load(std::memory_order_acquire) != 0;
 }
 
 inline void clearFreshRecord(ArmDataBlock& block) {
@@ -95,7 +96,6 @@ inline std::uint8_t redButton(ArmDataBlock& block) {
 
 // The record the block holds now.
 inline ArmRecord readRecord(ArmDataBlock& block) {
-  std::atomic_thread_fence(std::memory_order_acquire);
   ArmRecord record;
   record.greenButton = load(block.greenButton);
   record.redButton = load(block.redButton);
