@@ -15,30 +15,8 @@ using wizardnames::join;
 
 bool ZorvVLWizardUtilities::getNumericFiles(const std::string& directory,
                                             const std::string& extension, string_vector& list) {
-  list.strings.clear();
-  for (std::uint64_t number = 1;; ++number) {
-    const std::string prefix = wizardnames::numberText(number);
-    bool found = false;
-    platform::DirectorySearch search;
-    platform::FindData entry;
-    for (bool more = search.first(join(directory, prefix + "_*." + extension), entry); more;
-         more = search.next(entry)) {
-      if (entry.isDirectory() || entry.name.size() <= prefix.size()) continue;
-      std::string name = entry.name.substr(prefix.size() + 1);
-      const std::size_t dot = name.rfind('.');
-      if (dot != std::string::npos) name.erase(dot);
-      list.strings.push_back(name);
-      found = true;
-      break;
-    }
-    search.close();
-    if (!found) break;
-  }
-  if (list.strings.empty()) {
-    list.strings.push_back("missing");
-    return false;
-  }
-  return true;
+  return wizardnames::listNumberedEntries(directory, "_*." + extension,
+                                          wizardnames::EntryKind::File, list);
 }
 
 bool ZorvVLWizardUtilities::getNumericFile(const std::string& directory, const std::string& name,

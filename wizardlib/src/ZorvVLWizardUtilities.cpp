@@ -49,32 +49,10 @@ std::string ZorvVLWizardUtilities::getPosettaINIFileName() {
 
 bool ZorvVLWizardUtilities::getNumericDirectories(const std::string& directory,
                                                   string_vector& list) {
-  list.strings.clear();
-  for (std::uint64_t number = 1;; ++number) {
-    const std::string prefix = wizardnames::numberText(number);
-    // "NN_*.*" matches every name that starts with NN and an underscore; the
-    // first directory in the order the search reports wins.
-    bool found = false;
-    platform::DirectorySearch search;
-    platform::FindData entry;
-    for (bool more = search.first(join(directory, prefix + "_*.*"), entry); more;
-         more = search.next(entry)) {
-      // A volume with 8.3 names may match a long name through its short
-      // name; one too short to hold the prefix is not a numbered entry.
-      if (entry.isDirectory() && entry.name.size() > prefix.size()) {
-        list.strings.push_back(entry.name.substr(prefix.size() + 1));
-        found = true;
-        break;
-      }
-    }
-    search.close();
-    if (!found) break;
-  }
-  if (list.strings.empty()) {
-    list.strings.push_back("missing");
-    return false;
-  }
-  return true;
+  // "NN_*.*" matches every name that starts with NN and an underscore; the
+  // first directory in the order the search reports wins.
+  return wizardnames::listNumberedEntries(directory, "_*.*", wizardnames::EntryKind::Directory,
+                                          list);
 }
 
 bool ZorvVLWizardUtilities::getParts(const std::string& wizardDirectory, string_vector& list) {

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace wizardnames {
 
 std::string numberText(std::uint64_t number) {
@@ -13,6 +15,41 @@ std::string numberText(std::uint64_t number) {
 
 std::string entryPrefix(unsigned long position) {
   return numberText(static_cast<std::uint64_t>(position) + 1) + "_";
+}
+
+bool listNumberedEntries(const std::string& directory, const std::string& patternTail,
+                         EntryKind kind, string_vector& list) {
+  list.strings.clear();
+  for (std::uint64_t number = 1;; ++number) {
+    const std::string prefix = numberText(number);
+    bool found = false;
+    platform::DirectorySearch search;
+    platform::FindData entry;
+    for (bool more = search.first(join(directory, prefix + patternTail), entry); more;
+         more = search.next(entry)) {
+      // A volume with 8.3 names may match a long name through its short
+      // name; one too short to hold the prefix is not a numbered entry.
+      if (entry.isDirectory() != (kind == EntryKind::Directory) ||
+          entry.name.size() <= prefix.size()) {
+        continue;
+      }
+      std::string name = entry.name.substr(prefix.size() + 1);
+      if (kind == EntryKind::File) {
+        const std::size_t dot = name.rfind('.');
+        if (dot != std::string::npos) name.erase(dot);
+      }
+      list.strings.push_back(name);
+      found = true;
+      break;
+    }
+    search.close();
+    if (!found) break;
+  }
+  if (list.strings.empty()) {
+    list.strings.push_back("missing");
+    return false;
+  }
+  return true;
 }
 
 std::string join(const std::string& directory, const std::string& name) {

@@ -18,6 +18,19 @@ std::string numberText(std::uint64_t number);
 // gives the same text on every system.
 std::string entryPrefix(unsigned long position);
 
+// What a numbered listing collects: the first directory or the first file
+// found for each number.
+enum class EntryKind { Directory, File };
+
+// Fills `list` with the numbered entries of `directory`: for n = 1, 2, ... it
+// searches numberText(n) + patternTail ("_*.*", "_*.bmp", ...) and takes the
+// first match of the wanted kind, in the order the search reports, as its
+// name without the number and underscore (and, for files, cut at its last
+// "."). The listing ends at the first number without a match. An empty result
+// becomes the single placeholder "missing" and gives false.
+bool listNumberedEntries(const std::string& directory, const std::string& patternTail,
+                         EntryKind kind, string_vector& list);
+
 // directory + "\" + name.
 std::string join(const std::string& directory, const std::string& name);
 
