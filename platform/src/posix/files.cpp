@@ -16,6 +16,7 @@
 
 #include "common/wildcard.h"
 #include "platform/paths.h"
+#include "posix/fd_io.h"
 #include "posix/path_lookup.h"
 
 namespace platform {
@@ -82,18 +83,7 @@ bool lookupTarget(const std::string& path, LookupResult& r) {
   return true;
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
+using posix::writeAll;
 
 // Copies content, permission bits (read-only travels) and the modification
 // time. The target is opened with the given extra flags (O_TRUNC or O_EXCL).

@@ -25,6 +25,7 @@
 #include <string_view>
 
 #include "platform/paths.h"
+#include "posix/fd_io.h"
 #include "posix/path_lookup.h"
 #include "posix/profile_text.h"
 
@@ -319,18 +320,7 @@ unsigned int parseInteger(std::string_view s) {
 
 // ---- Writing -------------------------------------------------------------
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
+using posix::writeAll;
 
 // A name for a temporary beside target that no other writer uses.
 std::string temporaryName(const std::string& directory, const std::string& base) {
