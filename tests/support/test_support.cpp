@@ -35,8 +35,8 @@ TempDir::TempDir() {
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   fs::path base = fs::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = base / ("zorv-test-" + std::to_string(stamp) + "-" +
-                                 std::to_string(counter.fetch_add(1)));
+    fs::path candidate =
+        base / ("zorv-test-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1)));
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) {
       path_ = candidate.string();
