@@ -166,7 +166,18 @@ class TerminalChild {
     posix_spawnattr_init(&attributes);
     // A process group of its own inside this session: not orphaned, so that
     // Ctrl+Z (SIGTSTP) really stops it.
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    // The signals the tests send get their default actions back: a test run
+    // started in the background by a shell without job control inherits
+    // SIGINT ignored, and an ignored signal would never end the child.
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT}) sigaddset(&defaults, sig);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     posix_spawnattr_setpgroup(&attributes, 0);
     std::string program = testsupport::consoleChildPath();
     char* argv[] = {program.data(), scenario.data(), nullptr};
@@ -234,20 +245,42 @@ class TerminalChild {
     return mode() == "00";
   }
 
-  // Waits until the child has stopped (Ctrl+Z).
+  // Waits until the child has stopped (Ctrl+Z); false when it has not
+  // within 20 s (a guard against a hang) or ended instead.
   bool awaitStop() {
-    int status = 0;
-    pid_t r;
-    while ((r = waitpid(pid_, &status, WUNTRACED)) < 0 && errno == EINTR) {
+    for (int i = 0; i < 4000; ++i) {
+      int status = 0;
+      const pid_t r = waitpid(pid_, &status, WUNTRACED | WNOHANG);
+      if (r < 0 && errno == EINTR) continue;
+      if (r == pid_) {
+        if (WIFSTOPPED(status)) return true;
+        waited_ = true;  // it ended: nothing left to wait for
+        return false;
+      }
+      if (r != 0) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return r == pid_ && WIFSTOPPED(status);
+    return false;
   }
 
   void signal(int sig) { kill(pid_, sig); }
 
+  // The exit status (128 + signal when ended by one); -1 when the child
+  // has not ended within 20 s, after which it is killed.
   int wait() {
     int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    for (int i = 0;; ++i) {
+      const pid_t r = waitpid(pid_, &status, WNOHANG);
+      if (r < 0 && errno == EINTR) continue;
+      if (r != 0) break;
+      if (i == 4000) {
+        kill(pid_, SIGKILL);
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        waited_ = true;
+        return -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     waited_ = true;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
