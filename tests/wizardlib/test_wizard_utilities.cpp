@@ -2,6 +2,7 @@
 // and the plain file and directory operations.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -259,6 +260,35 @@ TEST(FileOperations, DeleteDirectoryRefusesPatterns) {
   EXPECT_FALSE(U::deleteDirectory(join(temp.path(), "d?")));
   EXPECT_TRUE(testsupport::exists(join(temp.path(), "d1\\keep.txt")));
   EXPECT_TRUE(testsupport::exists(join(temp.path(), "d2\\keep.txt")));
+}
+
+// Paths that name no single directory below a root are refused, and the
+// directory they point at stays. Checked from inside the directory, so that a
+// wrong deletion would only reach the test's own folder.
+TEST(FileOperations, DeleteDirectoryRefusesEmptyCurrentAndOverlongPaths) {
+  namespace fs = std::filesystem;
+  testsupport::TempDir temp;
+  const std::string victim = join(temp.path(), "victim");
+  const std::string kept = join(victim, "sub\\keep.txt");
+  makeFile(kept, "k");
+
+  // 1023 characters and more cannot be passed to the shell's delete, even
+  // when they name a directory that exists.
+  std::string overlong = victim;
+  while (overlong.size() < 1023) overlong += "\\.";
+  EXPECT_FALSE(U::deleteDirectory(overlong));
+  EXPECT_TRUE(testsupport::exists(kept));
+
+  struct RestoreCurrentDirectory {
+    fs::path previous = fs::current_path();
+    ~RestoreCurrentDirectory() { fs::current_path(previous); }
+  } restore;
+  fs::current_path(fs::path(temp / "victim"));
+  for (const char* path : {"", ".", ".\\", "sub\\..", ".\\sub\\.\\..\\"}) {
+    SCOPED_TRACE(std::string("path \"") + path + "\"");
+    EXPECT_FALSE(U::deleteDirectory(path));
+    EXPECT_TRUE(testsupport::exists(kept));
+  }
 }
 
 }  // namespace
