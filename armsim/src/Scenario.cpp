@@ -146,13 +146,20 @@ bool parseLine(const std::string& line, Scenario& scenario, std::string& problem
   if (keyword == "playback") {
     const std::string how = tokens.size() >= 2 ? lowerCase(tokens[1]) : std::string();
     long long period = 0;
+    long long settle = 0;
     if (how == "deterministic" && tokens.size() == 2) {
       scenario.playback = Playback::Deterministic;
+    } else if (how == "deterministic" && tokens.size() == 3 &&
+               toInteger(tokens[2], 0, 60000, settle)) {
+      scenario.playback = Playback::Deterministic;
+      scenario.settleMs = static_cast<std::uint32_t>(settle);
     } else if (how == "timed" && tokens.size() == 3 && toInteger(tokens[2], 1, 60000, period)) {
       scenario.playback = Playback::Timed;
       scenario.periodMs = static_cast<std::uint32_t>(period);
     } else {
-      problem = "playback needs \"deterministic\" or \"timed <milliseconds 1-60000>\"";
+      problem =
+          "playback needs \"deterministic [<settle milliseconds 0-60000>]\" or \"timed "
+          "<milliseconds 1-60000>\"";
       return false;
     }
     return true;

@@ -35,6 +35,10 @@ enum class AfterLast {
   Loop,  // playback starts again with the first record
 };
 
+// Time a record stays after its event was consumed, unless a scenario names
+// another (see Scenario::settleMs).
+inline constexpr std::uint32_t kDefaultSettleAfterEventMs = 50;
+
 struct Scenario {
   std::string serial = "P08-08-1234";
   std::int32_t firmware = 4027;
@@ -46,6 +50,12 @@ struct Scenario {
   std::vector<Record> records;
   Playback playback = Playback::Deterministic;
   std::uint32_t periodMs = 20;
+  // Deterministic playback: how long a record stays after the program
+  // consumed its event, so that it can read the record before the next one
+  // replaces it. Generous by default, so that a loaded machine that suspends
+  // the program between its wait and its read does not make it skip a record;
+  // the demo plays faster with a shorter time.
+  std::uint32_t settleMs = kDefaultSettleAfterEventMs;
   AfterLast afterLast = AfterLast::Idle;
   // File that receives every command number, one per line; empty: none.
   std::string logPath;

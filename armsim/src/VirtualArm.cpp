@@ -179,7 +179,7 @@ std::int32_t VirtualArm::registerBlock(void* packet) {
     stopRequested_ = false;
   }
   writer_ = std::thread(&VirtualArm::writerLoop, this, scenario_.records, scenario_.playback,
-                        scenario_.periodMs, scenario_.afterLast);
+                        scenario_.periodMs, scenario_.settleMs, scenario_.afterLast);
   return 1;
 }
 
@@ -224,7 +224,7 @@ bool VirtualArm::waitForStop(std::uint32_t milliseconds) {
 }
 
 void VirtualArm::writerLoop(std::vector<Record> records, Playback playback, std::uint32_t periodMs,
-                            AfterLast afterLast) {
+                            std::uint32_t settleMs, AfterLast afterLast) {
   auto& block = *static_cast<BlockView*>(block_);
   const platform::EventHandle event = event_;
   std::size_t next = 0;
@@ -251,7 +251,7 @@ void VirtualArm::writerLoop(std::vector<Record> records, Playback playback, std:
       if (waitForStop(kHandoverPollMs)) return;
       if (load(block.freshRecord) == 0) break;
       if (!eventStillSignalled(event)) {
-        if (waitForStop(kSettleAfterEventMs)) return;
+        if (waitForStop(settleMs)) return;
         break;
       }
     }

@@ -21,11 +21,10 @@ inline constexpr const char* kScenarioVariable = "ZORV_ARMSIM_SCENARIO";
 // The word the program puts at offset 84 of the block it registers.
 inline constexpr std::uint32_t kBlockMarker = 0xC1C2C3C4u;
 
-// Polling interval of the deterministic playback, and the time left to the
-// program to read a record after it consumed the record's event (it reads
-// right after its wait returns) before the next record replaces it.
+// Polling interval of the deterministic playback. The time left to the
+// program to read a record after it consumed the record's event is the
+// scenario's (Scenario::settleMs).
 inline constexpr std::uint32_t kHandoverPollMs = 1;
-inline constexpr std::uint32_t kSettleAfterEventMs = 5;
 
 class VirtualArm {
  public:
@@ -45,7 +44,7 @@ class VirtualArm {
   std::int32_t dialogResult(std::int32_t command);
   void stopWriter();
   void writerLoop(std::vector<Record> records, Playback playback, std::uint32_t periodMs,
-                  AfterLast afterLast);
+                  std::uint32_t settleMs, AfterLast afterLast);
   // Waits up to the given time; true when the writer is to stop.
   bool waitForStop(std::uint32_t milliseconds);
 

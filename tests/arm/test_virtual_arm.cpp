@@ -169,6 +169,9 @@ TEST_F(VirtualArmTest, InjectedFailuresAndRefusedPackets) {
       {"block without marker", "", 0u, true, false},
       {"unreadable scenario", "record 1 2 3\n", kArmDataBlockMarker, false, false},
       {"unknown keyword", "colour red\n", kArmDataBlockMarker, false, false},
+      {"settle time given", "playback deterministic 0\n", kArmDataBlockMarker, true, true},
+      {"settle time no number", "playback deterministic soon\n", kArmDataBlockMarker, false, false},
+      {"settle time negative", "playback deterministic -5\n", kArmDataBlockMarker, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
