@@ -141,6 +141,40 @@ TEST(AddToolToPart, RefusalsLeaveTheTreeUnchanged) {
   }
 }
 
+TEST(AddToolToPart, FailedSelectionsNameTheirStep) {
+  // Part D's region E has no settings file; part B's region Q has no tools.
+  const std::string parts = "\nChoose source part:\n\t1: A\n\t2: B\n\t3: C\n\t4: D\n" + prompt(4);
+  struct Case {
+    const char* name;
+    const char* script;
+    std::string transcript;  // after the first menu, up to the key prompt
+  } cases[] = {
+      {"source region without its settings file", "8\n4\n16\n",
+       parts + "Chosen region E.\nFailed to identify source .qini or .ini file.\n"},
+      {"source region without tools", "8\n2\n16\n",
+       parts + "Chosen region Q.\nChosen tool missing.\n" +
+           "Failed to identify source tool .ini file.\n"},
+      {"destination region without its settings file", "8\n1\n2\n4\n16\n",
+       parts + "Chosen region R.\n\nChoose tool:\n\t1: Roller\n\t2: Probe\n" + prompt(2) +
+           "\nChoose destination part:\n\t1: A\n\t2: B\n\t3: C\n\t4: D\n" + prompt(4) +
+           "Chosen region E.\nFailed to identify destination .qini or .ini file.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EditorSandbox sandbox;
+    sandbox.buildWizardTree(kPartsWithTools);
+    sandbox.buildWizardTree("parts/04_D/01_E/");
+    const e2e::RunResult run = sandbox.run(c.script);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_TRUE(transcriptsMatch(
+        sandbox.start(kWizardStartup) + c.transcript + keyPrompt() + mainMenuScreen(), run.output));
+    EXPECT_EQ(e2e::directoryEntries(sandbox.wizardDirectory() + "/parts/04_D/01_E"),
+              std::vector<std::string>{});
+    EXPECT_EQ(e2e::directoryEntries(sandbox.wizardDirectory() + "/parts/02_B/01_Q"),
+              std::vector<std::string>{"Q.qini"});
+  }
+}
+
 TEST(AddToolToPart, FailedCopyCanBeRetriedOnceTheFileIsBack) {
   EditorSandbox sandbox;
   sandbox.buildWizardTree(kPartsWithTools);
