@@ -9,6 +9,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <random>
@@ -45,8 +47,20 @@ TEST(ProfileFaults, KilledWriterLeavesOldOrNewFile) {
   TempDir dir;
   const std::string file = dir / "part.qini";
   testsupport::writeFile(file, settingsWithCounter("0"));
+  // The kill comes at a random point within a few writes' time, however
+  // long a write (with its flushes to disk) takes on this machine, so that
+  // writes both complete and get interrupted.
+  long writeMicroseconds = 0;
+  for (int i = 0; i < 3; ++i) {
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_TRUE(
+        platform::writeProfileString("PartLocalToArmGlobal100", "Counter", "0", file.c_str()));
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - before);
+    writeMicroseconds = std::max(writeMicroseconds, static_cast<long>(took.count()));
+  }
   std::mt19937 random(12345);
-  std::uniform_int_distribution<long> delay(0, 12000);
+  std::uniform_int_distribution<long> delay(0, std::clamp(4 * writeMicroseconds, 12000L, 200000L));
   unsigned long last = 0;
   int interrupted = 0;
   for (int round = 0; round < 150; ++round) {
@@ -83,7 +97,8 @@ TEST(ProfileFaults, KilledWriterLeavesOldOrNewFile) {
     ASSERT_EQ(testsupport::readFile(file), settingsWithCounter(buf)) << "round " << round;
   }
   EXPECT_EQ(interrupted, 150);
-  std::cout << "writes completed: " << last << " in " << interrupted << " interrupted runs\n";
+  std::cout << "writes completed: " << last << " in " << interrupted
+            << " interrupted runs (one write took up to " << writeMicroseconds << " us)\n";
   // The next write clears what killed writers left behind.
   ASSERT_TRUE(platform::writeProfileString("PartLocalToArmGlobal100", "Counter",
                                            std::to_string(last + 1).c_str(), file.c_str()));
