@@ -77,7 +77,9 @@ double IniFileSection::getDouble(const char* key) const {
   std::uint32_t length = platform::getProfileString(sectionName.c_str(), key, "", buffer,
                                                     kDoubleBuffer - 1, fileName.c_str());
   float value = 0.0f;
-  if (length < 1 || std::sscanf(buffer, "%f", &value) != 1) {
+  // Read through the single-precision "%f" conversion on purpose: a value
+  // read back carries about seven significant digits (see the header).
+  if (length < 1 || std::sscanf(buffer, "%f", &value) != 1) {  // NOLINT(cert-err34-c)
     throw new IniFileException("[" + sectionName + "] " + key, KeyUnavailable);
   }
   return static_cast<double>(value);
@@ -130,6 +132,8 @@ void IniFileSection::setBool(const char* key, bool value) const {
   }
 }
 
+// Texts by value: the published signature.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 bool IniFileSection::sectionExists(std::string fileName, std::string sectionName) {
   return sectionLength(fileName, sectionName) > 1;
 }
@@ -142,6 +146,8 @@ bool IniFileSection::keyExists(const std::string& fileName, const std::string& s
   return std::strcmp(buffer, "default") != 0;
 }
 
+// Texts by value: the published signature.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void IniFileSection::deleteSection(std::string fileName, std::string sectionName) {
   platform::writeProfileString(sectionName.c_str(), nullptr, nullptr, fileName.c_str());
 }

@@ -164,7 +164,7 @@ TEST(FirstMatchByNumber, NumberIsMatchedWithoutRegardToCaseOfTheName) {
 
 TEST(Placeholders, RecursiveFileNamesListSubdirectoriesFirstAndAppend) {
   testsupport::TempDir temp;
-  const std::string d = temp.path();
+  const std::string& d = temp.path();
   makeFile(join(d, "a.ini"));
   makeFile(join(d, "S\\b.ini"));
   makeFile(join(d, "S\\T\\c.ini"));
