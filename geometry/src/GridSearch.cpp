@@ -164,7 +164,7 @@ bool GridSearch::leafHit(const double* vertices, const PreparedRay& ray, unsigne
   }
   bool found = false;
   for (unsigned int v = v0; v < v1; ++v) {
-    const ShearedVertex* row = s + (v - v0) * nu;
+    const ShearedVertex* row = s + static_cast<std::size_t>(v - v0) * nu;
     for (unsigned int u = u0; u < u1; ++u) {
       const ShearedVertex& a = row[u - u0];
       const ShearedVertex& b = row[u - u0 + 1];

@@ -142,9 +142,9 @@ std::uint64_t expectedPayload(const std::string& path, const Header& h) {
       return vertices * 24;  // both counts < 2^32: no overflow
     }
     case kPlane:
-      return 9 * 8;
+      return std::uint64_t{9} * 8;
     case kCylinder:
-      return 4 * 8;
+      return std::uint64_t{4} * 8;
     default:
       fail(path, "unknown mesh kind " + std::to_string(h.kind) + ".");
   }

@@ -193,7 +193,7 @@ namespace {
 void shapeOf(const Eigen::Matrix3Xd& centred, double& flatness, double& spread) {
   const Eigen::Matrix3d scatter = centred * centred.transpose();
   Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eig(scatter, Eigen::EigenvaluesOnly);
-  const Eigen::Vector3d ev = eig.eigenvalues();  // ascending
+  const Eigen::Vector3d& ev = eig.eigenvalues();  // ascending
   const double s1 = std::sqrt(std::max(ev(2), 0.0));
   const double s2 = std::sqrt(std::max(ev(1), 0.0));
   flatness = s1 > 0.0 ? s2 / s1 : 0.0;

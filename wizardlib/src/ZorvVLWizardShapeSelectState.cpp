@@ -9,7 +9,6 @@
 #include "ZorvVLWizard.h"
 #include "wizard_names.h"
 
-using wizardnames::entryAt;
 using wizardnames::entryPrefix;
 using wizardnames::join;
 using wizardnames::positionOf;
