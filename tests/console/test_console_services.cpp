@@ -22,17 +22,7 @@ string_vector listOf(std::vector<std::string> entries) {
   return list;
 }
 
-void setEnvironment(const char* name, const char* value) {
-#ifdef _WIN32
-  _putenv_s(name, value == nullptr ? "" : value);
-#else
-  if (value == nullptr) {
-    unsetenv(name);
-  } else {
-    setenv(name, value, 1);
-  }
-#endif
-}
+using testsupport::setEnvironment;
 
 // Restores an environment variable when the test ends.
 class SavedVariable {

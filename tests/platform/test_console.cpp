@@ -10,6 +10,7 @@
 
 #include "child_process.h"
 #include "platform/console.h"
+#include "test_support.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -39,15 +40,7 @@ void expectReports(ChildProcess& child, const std::vector<std::string>& expected
 }
 
 void setVariable(const char* name, const char* value) {
-#ifdef _WIN32
-  _putenv_s(name, value == nullptr ? "" : value);
-#else
-  if (value == nullptr) {
-    unsetenv(name);
-  } else {
-    setenv(name, value, 1);
-  }
-#endif
+  testsupport::setEnvironment(name, value);
 }
 
 TEST(ConsolePipe, KeyTestedButUnreadIsFirstCharacterOfNextAnswer) {

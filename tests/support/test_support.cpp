@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -91,6 +92,18 @@ std::string readFile(const std::string& path) {
 bool exists(const std::string& path) {
   std::error_code ec;
   return fs::exists(fs::path(platform::nativePath(path)), ec);
+}
+
+void setEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value == nullptr ? "" : value);
+#else
+  if (value == nullptr) {
+    unsetenv(name);
+  } else {
+    setenv(name, value, 1);
+  }
+#endif
 }
 
 void makeDirectories(const std::string& path) {

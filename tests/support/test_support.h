@@ -31,6 +31,10 @@ class TempDir {
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
+// Sets an environment variable of this process, or removes it when value is
+// null (_putenv_s on Windows, where an empty value removes it too).
+void setEnvironment(const char* name, const char* value);
+
 // Creates every missing directory level of the path.
 void makeDirectories(const std::string& path);
 
