@@ -1,9 +1,9 @@
 #include "test_support.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
