@@ -210,18 +210,7 @@ void buildTree(const std::string& root, const std::string& description) {
   }
 }
 
-Sandbox::Sandbox() {
-  static std::atomic<unsigned> counter{0};
-  const fs::path base = fs::temp_directory_path();
-  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  for (int attempt = 0; attempt < 100 && root_.empty(); ++attempt) {
-    const fs::path candidate =
-        base / ("zorv-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(stamp) + "-" +
-                std::to_string(counter.fetch_add(1)));
-    std::error_code ec;
-    if (fs::create_directory(candidate, ec)) root_ = candidate.string();
-  }
-  if (root_.empty()) throw std::runtime_error("cannot create a sandbox directory");
+Sandbox::Sandbox() : root_(directory_.path()) {
   fs::create_directories(applicationDataDirectory());
   fs::create_directories(workingDirectory());
   fs::create_directories(root_ + "/mnt");
@@ -229,14 +218,7 @@ Sandbox::Sandbox() {
                       "=0.0100000000000000\r\n");
 }
 
-Sandbox::~Sandbox() {
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(root_, ec);
-       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-  }
-  fs::remove_all(root_, ec);
-}
+Sandbox::~Sandbox() = default;
 
 std::string Sandbox::profileDirectory() const {
   return root_ + "/profile";
@@ -425,20 +407,6 @@ RunResult Sandbox::run(const std::string& script, std::chrono::milliseconds time
   }
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("cannot write " + path);
-  out << content;
 }
 
 bool fileExists(const std::string& path) {

@@ -38,6 +38,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace e2e {
 
 // Directory of the program under test: $ZORV_BIN_DIR, else the directory of
@@ -122,14 +124,15 @@ class Sandbox {
                 std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
 
  private:
+  testsupport::TempDir directory_;
   std::string root_;
   std::map<std::string, std::string> environment_;
   std::vector<std::string> unset_;
 };
 
 // Whole-file helpers on native paths.
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
+using testsupport::readFile;
+using testsupport::writeFile;
 bool fileExists(const std::string& path);
 bool directoryExists(const std::string& path);
 // Names in a directory, sorted (empty when it does not exist).
