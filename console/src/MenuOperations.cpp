@@ -5,6 +5,7 @@
 
 #include "ArmLink.h"
 #include "console/MainMenu.h"
+#include "regions/QuadMeshInfo.h"
 #include "wizardops/SettingsOperations.h"
 
 namespace {
@@ -63,7 +64,7 @@ bool cleanOldPartCalibrations(ConsoleContext& context, ArmConnection&) {
 }
 
 bool quadMeshInfo(ConsoleContext& context, ArmConnection&) {
-  return notAvailable(context, "Quad mesh info");
+  return showQuadMeshInfo(context);
 }
 
 bool dumpDirectoriesEntry(ConsoleContext& context, ArmConnection&) {
