@@ -236,6 +236,16 @@ std::string Sandbox::legacyDirectory() const {
   return root_ + "/mnt/c/quads";
 }
 
+std::string sourceDirectory() {
+  if (const char* dir = std::getenv("ZORV_SOURCE_DIR"); dir != nullptr && *dir != '\0') return dir;
+  return ZORV_E2E_SOURCE_DIR;
+}
+
+void Sandbox::useDemoSite() {
+  fs::copy(fs::path(sourceDirectory()) / "examples" / "demo-site", profileDirectory(),
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
 void Sandbox::buildLegacyTree(const std::string& description) {
   fs::create_directories(legacyDirectory());
   buildTree(legacyDirectory(), description);

@@ -46,6 +46,9 @@ namespace e2e {
 // the running test program (both live in <build>/bin).
 std::string binaryDirectory();
 
+// The source tree: $ZORV_SOURCE_DIR, else the one this harness was built from.
+std::string sourceDirectory();
+
 // True when runs can be given their own /mnt (see above).
 bool driveIsolationAvailable();
 
@@ -107,6 +110,9 @@ class Sandbox {
   // Builds the legacy directory tree below legacyDirectory() (created even
   // for an empty description).
   void buildLegacyTree(const std::string& description);
+  // Copies the bundled demo site (examples/demo-site) into the profile: its
+  // wizard tree, arm configuration file and images.
+  void useDemoSite();
   // Replaces the arm configuration file in the application-data directory
   // (an empty text removes it).
   void setArmConfiguration(const std::string& content);
