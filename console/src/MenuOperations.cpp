@@ -5,6 +5,7 @@
 
 #include "ArmLink.h"
 #include "console/MainMenu.h"
+#include "partcalibration/Relocation.h"
 #include "regions/QuadMeshInfo.h"
 #include "wizardops/SettingsOperations.h"
 
@@ -51,16 +52,16 @@ bool calculatePsiZeroDegreeEntry(ConsoleContext& context, ArmConnection& arm) {
   return calculatePsiZeroDegree(context, arm);
 }
 
-bool reusePartCalibrations(ConsoleContext& context, ArmConnection&) {
-  return notAvailable(context, "Reuse part calibrations");
+bool reusePartCalibrationsEntry(ConsoleContext& context, ArmConnection& arm) {
+  return ::reusePartCalibrations(context, arm);
 }
 
-bool resetNewPartCalibrations(ConsoleContext& context, ArmConnection&) {
-  return notAvailable(context, "Reset new part calibrations");
+bool resetNewPartCalibrationsEntry(ConsoleContext& context, ArmConnection&) {
+  return ::resetNewPartCalibrations(context);
 }
 
-bool cleanOldPartCalibrations(ConsoleContext& context, ArmConnection&) {
-  return notAvailable(context, "Clean old part calibrations");
+bool cleanOldPartCalibrationsEntry(ConsoleContext& context, ArmConnection&) {
+  return ::cleanOldPartCalibrations(context);
 }
 
 bool quadMeshInfo(ConsoleContext& context, ArmConnection&) {
@@ -88,9 +89,9 @@ constexpr MenuOperation kOperations[kMenuExit] = {
     editToolDataEntry,
     addToolToPartEntry,
     calculatePsiZeroDegreeEntry,
-    reusePartCalibrations,
-    resetNewPartCalibrations,
-    cleanOldPartCalibrations,
+    reusePartCalibrationsEntry,
+    resetNewPartCalibrationsEntry,
+    cleanOldPartCalibrationsEntry,
     quadMeshInfo,
     dumpDirectoriesEntry,
     hardwareConfigDialog,

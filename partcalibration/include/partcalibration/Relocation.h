@@ -1,0 +1,74 @@
+// Arm relocation: re-use of every part calibration of the wizard tree after
+// another arm (another serial number) has taken over the work cell, and the
+// restore or clean-up of the ".oldqini" backups that the re-use leaves.
+//
+// Every arm stores three fixed cell points in section "ArmCalibrationPoints"
+// of the arm configuration file, under its serial number written without
+// dashes: key serial + "_" + j + i holds coordinate i (0 x, 1 y, 2 z) of point
+// j (0..2), in mm. The rigid-body map from the old arm's three points onto the
+// new arm's carries every "PartLocalToArmGlobal" + a + c + p section (numbers
+// 1..8) of every ".qini" file into the new arm's frame.
+//
+// All messages go through ConsoleContext::print.
+#pragma once
+
+#include <string>
+
+#include "ZorvGeometry/ThreeDimensional.h"
+#include "arm/ArmConnection.h"
+#include "console/ConsoleContext.h"
+
+// Section of the arm configuration file that holds every arm's cell points.
+inline constexpr const char* kArmCalibrationPointsSection = "ArmCalibrationPoints";
+// Extension of a part settings file and of its backup (without the dot).
+inline constexpr const char* kPartSettingsExtension = "qini";
+inline constexpr const char* kPartSettingsBackupExtension = "oldqini";
+// Largest arm position, collection and part position the relocation visits.
+inline constexpr int kMaxRelocatedNumber = 8;
+
+// A rigid-body fit in the form of a part transform section: a point X goes to
+// origin + M (X - origin), M the rotation by `angles` (radians, about X, Y, Z
+// in that order) followed by `translation`.
+struct RigidBodyFit {
+  Zorv::Geometry::ThreeDimensional::Vector angles;
+  Zorv::Geometry::ThreeDimensional::Vector translation;
+  Zorv::Geometry::ThreeDimensional::Point origin;
+};
+
+// The fit carrying from[i] onto to[i] (three points each): a strict fit
+// first, a relaxed one when that is refused. False when both are refused.
+bool fitRigidBody(const Zorv::Geometry::ThreeDimensional::Point* from,
+                  const Zorv::Geometry::ThreeDimensional::Point* to, RigidBodyFit& fit);
+// origin + M (point - origin).
+Zorv::Geometry::ThreeDimensional::Point applyRigidBodyFit(
+    const RigidBodyFit& fit, const Zorv::Geometry::ThreeDimensional::Point& point);
+
+// Key serial + "_" + point + coordinate of "ArmCalibrationPoints".
+std::string armCalibrationPointKey(const std::string& serial, int point, int coordinate);
+// The three cell points stored for the serial; false unless all nine keys
+// hold numbers (a missing file or section counts as none stored).
+bool readArmCalibrationPoints(const std::string& configurationFile, const std::string& serial,
+                              Zorv::Geometry::ThreeDimensional::Point (&points)[3]);
+
+// Writes the nine keys of a part transform section (origin, angles in
+// degrees, translation, in that order) as one update of the file, creating
+// the section when it is missing. Raises IniFileSection::IniFileException
+// when the write fails; the section is then unchanged.
+void writeTransformSection(const std::string& settingsFile, const std::string& sectionName,
+                           const RigidBodyFit& fit);
+
+// "Reuse part calibrations": the new arm's cell points (recorded again when
+// none are stored or the technician asks for it), the old arm's serial, the
+// relocation map, then every ".qini" file of the wizard tree backed up as
+// ".oldqini" and re-fitted section by section. False on every abort; files
+// already processed stay updated with their backups.
+bool reusePartCalibrations(ConsoleContext& context, ArmConnection& arm);
+
+// "Reset new part calibrations": every ".oldqini" of the wizard tree copied
+// back over its ".qini" and then deleted; a backup that cannot be copied
+// stays. True when at least one backup was found.
+bool resetNewPartCalibrations(ConsoleContext& context);
+
+// "Clean old part calibrations": every ".oldqini" of the wizard tree deleted.
+// True when at least one backup was found.
+bool cleanOldPartCalibrations(ConsoleContext& context);

@@ -1,0 +1,358 @@
+// Arm relocation and the ".oldqini" backups it leaves.
+#include "partcalibration/Relocation.h"
+
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "IniFileSection.h"
+#include "ZorvVLWizard.h"
+#include "arm/ProbeReadings.h"
+#include "console/ConsoleServices.h"
+#include "partcalibration/CollectionSettings.h"
+#include "platform/console.h"
+#include "regions/RegionSettings.h"
+
+using Zorv::Geometry::ThreeDimensional::AffineMap;
+using Zorv::Geometry::ThreeDimensional::LinearMap;
+using Zorv::Geometry::ThreeDimensional::Point;
+using Zorv::Geometry::ThreeDimensional::Utility;
+using Zorv::Geometry::ThreeDimensional::Vector;
+
+namespace {
+
+using OwnedIniException = std::unique_ptr<IniFileSection::IniFileException>;
+
+// The text after the last "\" (the whole text when there is none).
+std::string fileNamePart(const std::string& path) {
+  const std::size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The wizard tree that the relocation searches and the backups live in.
+std::string wizardDirectory() {
+  return ZorvVLWizardUtilities::getWizardDirectoryName(getApplicationDataDirectory());
+}
+
+// All files of the wizard tree with the extension, depth first.
+string_vector findWizardFiles(const char* extension) {
+  string_vector files;
+  ZorvVLWizardUtilities::getRecursiveFullFileNames(wizardDirectory(), extension, files);
+  return files;
+}
+
+// Writes the three coordinates of one cell point of the serial.
+void writeArmCalibrationPoint(const std::string& configurationFile, const std::string& serial,
+                              int point, const Point& value) {
+  const IniFileSection section(configurationFile, kArmCalibrationPointsSection, true);
+  for (int i = 0; i < 3; ++i) {
+    section.setDouble(armCalibrationPointKey(serial, point, i).c_str(), value[i]);
+  }
+}
+
+// The y/n question about stored points, or the recording of new ones:
+// the new arm's three points. False when recording was aborted.
+bool obtainNewArmPoints(ConsoleContext& context, ArmConnection& arm, Point (&points)[3]) {
+  bool update = true;
+  if (readArmCalibrationPoints(arm.configurationFile, arm.serialNumber, points)) {
+    const char answer = askForCharacter(
+        context.print, "Calibration points for current arm found. Do they need updating? (y/n): ",
+        "ynYN");
+    update = answer == 'y' || answer == 'Y';
+  } else {
+    context.print("Calibration points for current arm not found.\n");
+  }
+  if (!update) return true;
+
+  for (int j = 0; j < 3; ++j) {
+    context.print("Please select point " + numberToText(j + 1) +
+                  " using green button. Use red twice to abort.\n");
+    std::cout.flush();
+    bool aborted = false;
+    const Point point = recordProbePoint(arm, aborted, 0.5 * context.ballProbeRadius);
+    if (aborted) return false;
+    points[j] = point;
+    try {
+      writeArmCalibrationPoint(arm.configurationFile, arm.serialNumber, j, point);
+    } catch (IniFileSection::IniFileException* e) {
+      const OwnedIniException owned(e);
+      context.print("Failed to store calibration points for current arm. Aborting...\n");
+      return false;
+    }
+  }
+  return true;
+}
+
+// One line from the console without its line end; ConsoleInputEnded when the
+// input has gone.
+std::string readConsoleLine() {
+  std::cout.flush();
+  std::string line;
+  if (!std::getline(std::cin, line)) throw ConsoleInputEnded{};
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+// The old arm's serial and its three points; false when the technician ends
+// the operation with "0".
+bool obtainOldArmPoints(ConsoleContext& context, const ArmConnection& arm, Point (&points)[3]) {
+  context.print("The arm serial number must be input without dashes.\n");
+  // What is left of the line that answered the last question is no serial.
+  platform::console::discardLine();
+  for (;;) {
+    context.print("Please enter old arm serial number or 0 to exit: ");
+    const std::string serial = readConsoleLine();
+    if (serial == "0") return false;
+    if (readArmCalibrationPoints(arm.configurationFile, serial, points)) return true;
+    context.print("Existing points not found.");
+  }
+}
+
+// Copies the file to its backup name so that the backup appears whole or not
+// at all: the copy is made under a temporary name beside it and then moved
+// into place (an earlier backup is removed first). The file itself is never
+// touched here, so an interrupted backup leaves it as it was.
+bool backUpFile(const std::string& file, const std::string& backup) {
+  const std::string temporary = backup + ".tmp";
+  if (!ZorvVLWizardUtilities::copyFile(file, temporary)) return false;
+  if (ZorvVLWizardUtilities::getDoesFileExist(backup) &&
+      !ZorvVLWizardUtilities::deleteFile(backup)) {
+    ZorvVLWizardUtilities::deleteFile(temporary);
+    return false;
+  }
+  if (!ZorvVLWizardUtilities::renameDirectory(temporary, backup)) {
+    ZorvVLWizardUtilities::deleteFile(temporary);
+    return false;
+  }
+  return true;
+}
+
+// The three part points of collection c; raises IniFileException when one
+// of the nine keys is missing or unreadable.
+void readPartCalibrationPoints(const std::string& file, const std::string& section,
+                               Point (&points)[3]) {
+  const IniFileSection pointsSection(file, section, false);
+  for (int i = 0; i < 3; ++i) {
+    const std::string n = numberToText(i);
+    const double x = pointsSection.getDouble(("x" + n).c_str());
+    const double y = pointsSection.getDouble(("y" + n).c_str());
+    const double z = pointsSection.getDouble(("z" + n).c_str());
+    points[i] = Point(x, y, z);
+  }
+}
+
+RigidBodyFit fitOfSection(const SectionTransform& transform) {
+  return RigidBodyFit{transform.rotationAngles, transform.translation, transform.rotationOrigin};
+}
+
+// Re-fits one transform section of the file through the relocation map.
+// False only when the section could not be written.
+bool relocateSection(ConsoleContext& context, const std::string& file, int armPosition,
+                     int collection, int partPosition, const RigidBodyFit& relocation) {
+  const std::string sectionName = partTransformSectionName(armPosition, collection, partPosition);
+  // A section that does not exist cannot be read: one look instead of the
+  // reader's per-key attempts.
+  if (!IniFileSection::sectionExists(file, sectionName)) return true;
+  SectionTransform transform;
+  if (!readTransformSection(context, file, sectionName, transform, true)) return true;
+  context.print("Found arm position " + numberToText(armPosition) + " and part position " +
+                numberToText(partPosition) + " for collection " + numberToText(collection) +
+                ".\n");
+
+  const std::string pointsSection = partCalibrationPointsSectionName(file, collection);
+  Point partPoints[3];
+  try {
+    readPartCalibrationPoints(file, pointsSection, partPoints);
+  } catch (IniFileSection::IniFileException* e) {
+    const OwnedIniException owned(e);
+    context.print("Retrieve fail from section " + pointsSection + " of " + file +
+                  ". Continuing...\n");
+    return true;
+  }
+  const RigidBodyFit old = fitOfSection(transform);
+  Point newArmPoints[3];
+  for (int i = 0; i < 3; ++i) {
+    newArmPoints[i] = applyRigidBodyFit(relocation, applyRigidBodyFit(old, partPoints[i]));
+  }
+
+  context.print("Re-calibrating arm and part position...\n");
+  RigidBodyFit refit;
+  if (!fitRigidBody(partPoints, newArmPoints, refit)) {
+    context.print("Transform value calculation fail. Continuing...\n");
+    return true;
+  }
+  try {
+    writeTransformSection(file, sectionName, refit);
+  } catch (IniFileSection::IniFileException* e) {
+    const OwnedIniException owned(e);
+    context.print("Write fail to section " + sectionName + " of " + file + ". Continuing...\n");
+    return false;
+  }
+  context.print("Successfully updated calibration.\n");
+  return true;
+}
+
+// Every transform section of the file with numbers 1..8, part position
+// outermost, arm position innermost. False when a section could not be
+// written.
+bool relocateFile(ConsoleContext& context, const std::string& file,
+                  const RigidBodyFit& relocation) {
+  bool written = true;
+  for (int p = 1; p <= kMaxRelocatedNumber; ++p) {
+    for (int c = 1; c <= kMaxRelocatedNumber; ++c) {
+      for (int a = 1; a <= kMaxRelocatedNumber; ++a) {
+        written = relocateSection(context, file, a, c, p, relocation) && written;
+      }
+    }
+  }
+  return written;
+}
+
+}  // namespace
+
+bool fitRigidBody(const Point* from, const Point* to, RigidBodyFit& fit) {
+  return Utility::getRigidBodyMap(from, to, fit.angles, fit.translation, fit.origin, nullptr,
+                                  true) ||
+         Utility::getRigidBodyMap(from, to, fit.angles, fit.translation, fit.origin, nullptr,
+                                  false);
+}
+
+Point applyRigidBodyFit(const RigidBodyFit& fit, const Point& point) {
+  LinearMap rotation;
+  rotation.setRotation(LinearMap::X, LinearMap::Y, LinearMap::Z, fit.angles);
+  const AffineMap map(rotation, fit.translation);
+  return fit.origin + map(point - fit.origin);
+}
+
+std::string armCalibrationPointKey(const std::string& serial, int point, int coordinate) {
+  return serial + "_" + numberToText(point) + numberToText(coordinate);
+}
+
+bool readArmCalibrationPoints(const std::string& configurationFile, const std::string& serial,
+                              Point (&points)[3]) {
+  // Without the section there is nothing to read (and a missing file must
+  // not raise).
+  if (!IniFileSection::sectionExists(configurationFile, kArmCalibrationPointsSection)) {
+    return false;
+  }
+  Point read[3];
+  try {
+    const IniFileSection section(configurationFile, kArmCalibrationPointsSection, false);
+    for (int j = 0; j < 3; ++j) {
+      for (int i = 0; i < 3; ++i) {
+        read[j][i] = section.getDouble(armCalibrationPointKey(serial, j, i).c_str());
+      }
+    }
+  } catch (IniFileSection::IniFileException* e) {
+    const OwnedIniException owned(e);
+    return false;
+  }
+  for (int j = 0; j < 3; ++j) points[j] = read[j];
+  return true;
+}
+
+void writeTransformSection(const std::string& settingsFile, const std::string& sectionName,
+                           const RigidBodyFit& fit) {
+  const IniFileSection section(settingsFile, sectionName, true);
+  section.setDouble("RotationOriginX", fit.origin.x);
+  section.setDouble("RotationOriginY", fit.origin.y);
+  section.setDouble("RotationOriginZ", fit.origin.z);
+  section.setDouble("RotationAngleX", Utility::radToDeg(fit.angles.x));
+  section.setDouble("RotationAngleY", Utility::radToDeg(fit.angles.y));
+  section.setDouble("RotationAngleZ", Utility::radToDeg(fit.angles.z));
+  section.setDouble("TranslationX", fit.translation.x);
+  section.setDouble("TranslationY", fit.translation.y);
+  section.setDouble("TranslationZ", fit.translation.z);
+}
+
+bool reusePartCalibrations(ConsoleContext& context, ArmConnection& arm) {
+  if (!checkArmReady(context, arm)) return false;
+  Point newArmPoints[3];
+  if (!obtainNewArmPoints(context, arm, newArmPoints)) return false;
+  Point oldArmPoints[3];
+  if (!obtainOldArmPoints(context, arm, oldArmPoints)) return false;
+
+  context.print("Calibrating new arm position...\n");
+  RigidBodyFit relocation;
+  if (!fitRigidBody(oldArmPoints, newArmPoints, relocation)) {
+    context.print("Rigid-body transform calculation fail. Aborting...\n");
+    return false;
+  }
+
+  context.print("Searching for .qini files...\n");
+  const string_vector files = findWizardFiles(kPartSettingsExtension);
+  if (files.strings.empty()) {
+    context.print("No .qini files found. Aborting...\n");
+    return false;
+  }
+  const std::size_t fileCount = files.strings.size();
+  context.print("Found " + numberToText(static_cast<unsigned long long>(fileCount)) +
+                " .qini files.\n");
+
+  std::size_t processed = 0;
+  for (const std::string& file : files.strings) {
+    const std::string backup = file.substr(0, file.rfind('.')) + "." + kPartSettingsBackupExtension;
+    if (!backUpFile(file, backup)) {
+      context.print("Failed to create backup file. Aborting...\n");
+      return false;
+    }
+    context.print("Processing file: " + fileNamePart(file) + ".\n");
+    if (relocateFile(context, file, relocation)) ++processed;
+  }
+  context.print("Successfully processed " +
+                numberToText(static_cast<unsigned long long>(processed)) + " of " +
+                numberToText(static_cast<unsigned long long>(fileCount)) + " .qini files.\n");
+  return true;
+}
+
+namespace {
+
+// The search lines shared by the reset and the clean-up; the backups found
+// (empty after the abort line).
+string_vector findBackups(ConsoleContext& context) {
+  context.print("Searching for .oldqini files...\n");
+  string_vector backups = findWizardFiles(kPartSettingsBackupExtension);
+  if (backups.strings.empty()) {
+    context.print("No .oldqini files found. Aborting...\n");
+  } else {
+    context.print("Number of .oldqini files found: " +
+                  numberToText(static_cast<unsigned long long>(backups.strings.size())) + ".\n");
+  }
+  return backups;
+}
+
+void printSummary(ConsoleContext& context, std::size_t counted, std::size_t found) {
+  context.print("Successfully processed " + numberToText(static_cast<unsigned long long>(counted)) +
+                " of " + numberToText(static_cast<unsigned long long>(found)) + " files.\n");
+}
+
+}  // namespace
+
+bool resetNewPartCalibrations(ConsoleContext& context) {
+  const string_vector backups = findBackups(context);
+  if (backups.strings.empty()) return false;
+  std::size_t restored = 0;
+  for (const std::string& backup : backups.strings) {
+    const std::string target =
+        backup.substr(0, backup.rfind(".old")) + "." + kPartSettingsExtension;
+    if (!ZorvVLWizardUtilities::copyFile(backup, target)) continue;
+    context.print("Created file: " + fileNamePart(target) + ".\n");
+    ++restored;
+    ZorvVLWizardUtilities::deleteFile(backup);
+  }
+  printSummary(context, restored, backups.strings.size());
+  return true;
+}
+
+bool cleanOldPartCalibrations(ConsoleContext& context) {
+  const string_vector backups = findBackups(context);
+  if (backups.strings.empty()) return false;
+  std::size_t deleted = 0;
+  for (const std::string& backup : backups.strings) {
+    if (!ZorvVLWizardUtilities::deleteFile(backup)) continue;
+    context.print("Deleted file: " + fileNamePart(backup) + ".\n");
+    ++deleted;
+  }
+  printSummary(context, deleted, backups.strings.size());
+  return true;
+}
