@@ -92,6 +92,15 @@ int pollArmButtons(ArmConnection& arm) {
   return kArmButtonNone;
 }
 
+int waitForArmButtonPress(ArmConnection& arm) {
+  armwaits::InputWatch watch;
+  for (;;) {
+    const int button = pollArmButtons(arm);
+    if (button != kArmButtonNone) return button;
+    watch.check();
+  }
+}
+
 Vector recordProbeAngles(ArmConnection& arm, bool& aborted) {
   aborted = false;
   if (!arm.ready) {

@@ -5,6 +5,7 @@
 
 #include "ArmLink.h"
 #include "console/MainMenu.h"
+#include "partcalibration/Calibration.h"
 #include "partcalibration/Relocation.h"
 #include "regions/QuadMeshInfo.h"
 #include "wizardops/SettingsOperations.h"
@@ -24,12 +25,12 @@ bool testArmEntry(ConsoleContext& context, ArmConnection& arm) {
   return testArm(context, arm);
 }
 
-bool calibrateCollection(ConsoleContext& context, ArmConnection&) {
-  return notAvailable(context, "Calibrate collection");
+bool calibrateCollectionEntry(ConsoleContext& context, ArmConnection& arm) {
+  return runCalibrateCollection(context, arm);
 }
 
-bool calibrateRegion(ConsoleContext& context, ArmConnection&) {
-  return notAvailable(context, "Calibrate region");
+bool calibrateRegionEntry(ConsoleContext& context, ArmConnection& arm) {
+  return runCalibrateRegion(context, arm);
 }
 
 bool testRegion(ConsoleContext& context, ArmConnection&) {
@@ -82,8 +83,8 @@ using MenuOperation = bool (*)(ConsoleContext&, ArmConnection&);
 constexpr MenuOperation kOperations[kMenuExit] = {
     faroDialog,
     testArmEntry,
-    calibrateCollection,
-    calibrateRegion,
+    calibrateCollectionEntry,
+    calibrateRegionEntry,
     testRegion,
     editRegionDataEntry,
     editToolDataEntry,

@@ -48,6 +48,12 @@ Zorv::Geometry::ThreeDimensional::Point recordProbePoint(ArmConnection& arm, boo
 // down. kArmButtonRed when the arm is not ready, so that loops end.
 int pollArmButtons(ArmConnection& arm);
 
+// pollArmButtons until a button is pressed: kArmButtonGreen or kArmButtonRed
+// (kArmButtonRed at once when the arm is not ready). Ends with
+// ConsoleInputEnded once the console input has gone, so that an arm that
+// never presses cannot hold the program.
+int waitForArmButtonPress(ArmConnection& arm);
+
 // The angles (phi, theta, psi in radians, without the psi correction) of the
 // record in which the green button is first seen down; the first red press
 // aborts with (0, 0, 0). Aborts at once when the arm is not ready.

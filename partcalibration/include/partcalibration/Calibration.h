@@ -1,0 +1,41 @@
+// Collection calibration: the technician touches three reference points of a
+// collection with the arm's probe; the rigid-body map carrying the part-local
+// points onto the recorded arm points is fitted, reported with its
+// uncertainty and stored as "PartLocalToArmGlobal" + a + c + p sections.
+//
+// Geometrical types of a collection:
+//  - explicit points: at least one of its three "PartCalibrationPoints"
+//    points is not (0, 0, 0);
+//  - planar: all three are (0, 0, 0); the points are recorded on the plane
+//    itself and the collection's single ".quads" file is generated;
+//  - cylinder-based: selected by the key "GeometricalType" = "Cylinder" (any
+//    case) of the collection's "Collection" + c section; the points are
+//    recorded on the half cylinder at (50, 0, 0), (-50, 0, 0) and
+//    (0, 50, 1000) mm of its own frame, and its single ".quads" file is the
+//    generated half cylinder of radius 50 mm and length 1000 mm.
+//   Any other "GeometricalType" value is refused ("Unknown geometrical type.").
+#pragma once
+
+#include "arm/ArmConnection.h"
+#include "console/ConsoleContext.h"
+
+// Key of a "Collection" + c section that selects a collection's geometrical
+// type, and the value that selects the cylinder-based type.
+inline constexpr const char* kGeometricalTypeKey = "GeometricalType";
+inline constexpr const char* kCylinderTypeValue = "Cylinder";
+
+// How long the calibration point image stays open (ms).
+inline constexpr unsigned kCalibrationImageMs = 10000;
+
+// Calibrates collection c (from 0) at part position p (from 0) of
+// context.partSettingsFile; true when the sections were written.
+bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collection,
+                         int partPosition);
+
+// Red shows the collection's calibration point image for 10 s (then asks
+// again), green goes on.
+void showCalibrationPointImage(ConsoleContext& context, ArmConnection& arm, int collection);
+
+// The menu operations "Calibrate collection" and "Calibrate region".
+bool runCalibrateCollection(ConsoleContext& context, ArmConnection& arm);
+bool runCalibrateRegion(ConsoleContext& context, ArmConnection& arm);
