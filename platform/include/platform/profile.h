@@ -35,6 +35,7 @@
 // such a name is a read-only empty string.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace platform {
@@ -78,5 +79,22 @@ std::uint32_t getProfileSection(const char* section, char* buffer, std::uint32_t
 // file is then unchanged.
 bool writeProfileString(const char* section, const char* key, const char* value,
                         const char* fileName);
+
+// Several writeProfileString calls on one section as one atomic update: the
+// file ends up with exactly the bytes that the calls writeProfileString(
+// section, keys[i], values[i], fileName) for i = 0 .. count - 1, in that
+// order, would leave (keys[i] nullptr deletes the section, values[i] nullptr
+// the key, as there), but it is replaced once, so that a reader or a crash
+// sees either the old file or the file with every change. Returns false when
+// section is nullptr or the file cannot be written; the file is then
+// unchanged. count 0 changes nothing and returns true.
+//
+// The Win32 backend applies the calls to a copy of the file in the same
+// directory (a new empty file when there is none), flushes it and moves it
+// over the original; a read-only file is refused as writeProfileString
+// refuses it. A copy left behind by a process killed in between is a file
+// named "ini*.tmp" beside the settings file.
+bool writeProfileStrings(const char* section, const char* const* keys, const char* const* values,
+                         std::size_t count, const char* fileName);
 
 }  // namespace platform

@@ -489,7 +489,13 @@ std::uint32_t getProfileSection(const char* section, char* buffer, std::uint32_t
 
 bool writeProfileString(const char* section, const char* key, const char* value,
                         const char* fileName) {
+  return writeProfileStrings(section, &key, &value, 1, fileName);
+}
+
+bool writeProfileStrings(const char* section, const char* const* keys, const char* const* values,
+                         std::size_t count, const char* fileName) {
   if (section == nullptr || fileName == nullptr || *fileName == '\0') return false;
+  if (count > 0 && (keys == nullptr || values == nullptr)) return false;
   std::string target = nativeName(fileName);
   // A symbolic link stays a link: the file it points to is replaced.
   struct stat st;
@@ -509,18 +515,30 @@ bool writeProfileString(const char* section, const char* key, const char* value,
 
   Content c = load(target);
   if (exists && !c.exists) return false;  // present but unreadable
-  const Edit edit = key == nullptr     ? Edit::DeleteSection
-                    : value == nullptr ? Edit::DeleteKey
-                                       : Edit::Set;
+  // Every edit is applied to the text in memory, each one seeing the text the
+  // one before left, exactly as successive calls would see the file; the
+  // result is written once.
   std::string_view s = pt::trimSpaces<char>(section);
-  std::string_view k = key == nullptr ? std::string_view() : pt::trimSpaces<char>(key);
-  std::string_view v = value == nullptr ? std::string_view() : std::string_view(value);
+  auto editOf = [&](std::size_t i) {
+    return keys[i] == nullptr     ? Edit::DeleteSection
+           : values[i] == nullptr ? Edit::DeleteKey
+                                  : Edit::Set;
+  };
+  auto keyOf = [&](std::size_t i) {
+    return keys[i] == nullptr ? std::string_view() : pt::trimSpaces<char>(keys[i]);
+  };
+  auto valueOf = [&](std::size_t i) {
+    return values[i] == nullptr ? std::string_view() : std::string_view(values[i]);
+  };
   std::string bytes;
-  bool changed;
+  bool changed = false;
   if (c.utf16) {
     std::u16string text = c.wide;
-    std::u16string ws = widen(s), wk = widen(k), wv = widen(v);
-    changed = editText<char16_t>(text, true, edit, ws, wk, wv);
+    const std::u16string ws = widen(s);
+    for (std::size_t i = 0; i < count; ++i) {
+      std::u16string wk = widen(keyOf(i)), wv = widen(valueOf(i));
+      changed = editText<char16_t>(text, true, editOf(i), ws, wk, wv) || changed;
+    }
     bytes.reserve(2 + text.size() * 2);
     bytes += "\xFF\xFE";
     for (char16_t w : text) {
@@ -529,9 +547,13 @@ bool writeProfileString(const char* section, const char* key, const char* value,
     }
   } else {
     bytes.assign(c.ansi);
-    changed = editText<char>(bytes, !bytes.empty(), edit, s, k, v);
+    for (std::size_t i = 0; i < count; ++i) {
+      changed =
+          editText<char>(bytes, !bytes.empty(), editOf(i), s, keyOf(i), valueOf(i)) || changed;
+    }
   }
   if (c.exists && !changed) return true;
+  if (!c.exists && count == 0) return true;
   return replaceFile(target, c.exists ? &st : nullptr, bytes);
 }
 
