@@ -17,7 +17,10 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <span>
 #include <string>
+#include <utility>
 
 class IniFileSection {
  public:
@@ -76,6 +79,21 @@ class IniFileSection {
   // when the write fails or the value is not finite or its text would exceed
   // 255 characters (magnitudes of 1e236 and more).
   void setDouble(const char* key, double value) const;
+  // Writes several reals, each formatted as setDouble formats it, as one
+  // atomic update of the file (platform::writeProfileStrings): the file ends
+  // up exactly as setDouble on each pair in the given order would leave it,
+  // but a reader or a crash never sees some of the values without the others.
+  // Meant for sections whose keys belong together, such as the nine keys of a
+  // transform section:
+  //
+  //   section.setDoubles({{"RotationAngleX", ax}, {"RotationAngleY", ay}, ...});
+  //
+  // Raises WriteFailed, writing nothing at all, when any value is refused as
+  // setDouble refuses it or the write fails. Keys must not be null.
+  void setDoubles(std::span<const std::pair<const char*, double>> values) const;
+  void setDoubles(std::initializer_list<std::pair<const char*, double>> values) const {
+    setDoubles(std::span<const std::pair<const char*, double>>(values.begin(), values.size()));
+  }
   // Writes "true" or "false"; raises WriteFailed when the write fails.
   void setBool(const char* key, bool value) const;
 

@@ -1,9 +1,11 @@
 #include "IniFileSection.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -30,6 +32,18 @@ bool canOpenForReading(const std::string& path) {
   if (file == nullptr) return false;
   std::fclose(file);
   return true;
+}
+
+// A real as setDouble stores it: "%4.16lf" into text (kFormatBuffer bytes).
+// A value that is not finite or too long for the buffer would store text that
+// no reader takes for the number: it raises WriteFailed instead.
+void formatReal(double value, char* text) {
+  using Exception = IniFileSection::IniFileException;
+  if (!std::isfinite(value)) throw new Exception("", Exception::WriteFailed);
+  int length = std::snprintf(text, kFormatBuffer, "%4.16lf", value);
+  if (length < 0 || static_cast<std::size_t>(length) >= kFormatBuffer) {
+    throw new Exception("", Exception::WriteFailed);
+  }
 }
 
 char foldCase(char c) {
@@ -112,15 +126,26 @@ bool IniFileSection::valueEquals(const std::string& key, const std::string& expe
 }
 
 void IniFileSection::setDouble(const char* key, double value) const {
-  // A value that is not finite or too long for the buffer would store text
-  // that no reader takes for the number: refuse it and leave the file alone.
-  if (!std::isfinite(value)) throw new IniFileException("", WriteFailed);
   char text[kFormatBuffer];
-  int length = std::snprintf(text, sizeof text, "%4.16lf", value);
-  if (length < 0 || static_cast<std::size_t>(length) >= sizeof text) {
+  formatReal(value, text);
+  if (!platform::writeProfileString(sectionName.c_str(), key, text, fileName.c_str())) {
     throw new IniFileException("", WriteFailed);
   }
-  if (!platform::writeProfileString(sectionName.c_str(), key, text, fileName.c_str())) {
+}
+
+void IniFileSection::setDoubles(std::span<const std::pair<const char*, double>> values) const {
+  // Every value is formatted before anything is written, so that a refused
+  // one leaves the file as it was.
+  std::vector<std::array<char, kFormatBuffer>> texts(values.size());
+  std::vector<const char*> keys(values.size());
+  std::vector<const char*> strings(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    formatReal(values[i].second, texts[i].data());
+    keys[i] = values[i].first;
+    strings[i] = texts[i].data();
+  }
+  if (!platform::writeProfileStrings(sectionName.c_str(), keys.data(), strings.data(),
+                                     values.size(), fileName.c_str())) {
     throw new IniFileException("", WriteFailed);
   }
 }
