@@ -2,11 +2,16 @@
 // values, existence tests and the constructor's file-name handling.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <ostream>
 #include <string>
+#include <utility>
 
 #include "IniFileSection.h"
 #include "platform/paths.h"
@@ -18,6 +23,14 @@ namespace fs = std::filesystem;
 namespace {
 
 using Exception = IniFileSection::IniFileException;
+
+// Names each parameterised case after its row.
+struct ById {
+  template <class P>
+  std::string operator()(const ::testing::TestParamInfo<P>& info) const {
+    return info.param.id;
+  }
+};
 
 class IniFileSectionTest : public ::testing::Test {
  protected:
@@ -192,6 +205,153 @@ TEST_F(IniFileSectionTest, FailedWriteRaisesWriteFailed) {
   ASSERT_TRUE(e);
   EXPECT_EQ(e->getType(), IniFileSection::WriteFailed);
   EXPECT_FALSE(testsupport::exists(dir_ / "nodir"));
+}
+
+// ---- Whole transform sections -------------------------------------------
+
+using KeyValue = std::pair<const char*, double>;
+
+// A transform section's nine keys, in the order its writer writes them,
+// with values of every shape "%4.16lf" produces.
+const std::array<KeyValue, 9> kTransform{{{"RotationOriginX", 12.5},
+                                          {"RotationOriginY", -3.25},
+                                          {"RotationOriginZ", 1.0 / 3.0},
+                                          {"RotationAngleX", 0.0},
+                                          {"RotationAngleY", -0.0},
+                                          {"RotationAngleZ", 1e-20},
+                                          {"TranslationX", 1234567.875},
+                                          {"TranslationY", 1e200},
+                                          {"TranslationZ", -7.0}}};
+
+std::string utf16(const std::string& ansi) {
+  std::string out = "\xFF\xFE";
+  for (char c : ansi) {
+    out += c;
+    out += '\0';
+  }
+  return out;
+}
+
+struct SectionWriteCase {
+  const char* id;
+  std::optional<std::string> before;  // nullopt: no file
+};
+
+void PrintTo(const SectionWriteCase& c, std::ostream* os) {
+  *os << c.id;
+}
+
+class SetDoublesTest : public IniFileSectionTest,
+                       public ::testing::WithParamInterface<SectionWriteCase> {
+ protected:
+  // Files in the directory (left-over temporaries would show here).
+  int files() const {
+    int n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_.path())) ++n;
+    return n;
+  }
+};
+
+// setDoubles leaves the bytes nine setDouble calls leave, whatever the file
+// held before.
+TEST_P(SetDoublesTest, LeavesWhatSuccessiveSetDoubleCallsLeave) {
+  const SectionWriteCase& c = GetParam();
+  const std::string single = dir_ / "single.qini";
+  const std::string whole = dir_ / "whole.qini";
+  if (c.before) {
+    testsupport::writeFile(single, *c.before);
+    testsupport::writeFile(whole, *c.before);
+  }
+  IniFileSection one(single, "PartLocalToArmGlobal121", true);
+  for (const auto& [key, value] : kTransform) one.setDouble(key, value);
+  IniFileSection all(whole, "PartLocalToArmGlobal121", true);
+  all.setDoubles(kTransform);
+
+  const std::string expected = testsupport::readFile(single);
+  EXPECT_EQ(testsupport::readFile(whole), expected);
+  EXPECT_NE(expected, c.before.value_or(""));
+  EXPECT_EQ(all.getDouble("RotationOriginY"), -3.25);
+  EXPECT_EQ(all.getDouble("TranslationZ"), -7.0);
+  EXPECT_EQ(files(), 2);
+
+  // Writing the same values again changes nothing; new values replace them
+  // in place.
+  all.setDoubles(kTransform);
+  EXPECT_EQ(testsupport::readFile(whole), expected);
+  all.setDoubles({{"TranslationY", 2.0}, {"RotationOriginX", -1.5}});
+  one.setDouble("TranslationY", 2.0);
+  one.setDouble("RotationOriginX", -1.5);
+  EXPECT_EQ(testsupport::readFile(whole), testsupport::readFile(single));
+  EXPECT_EQ(files(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StartingFiles, SetDoublesTest,
+    ::testing::Values(
+        SectionWriteCase{"MissingFile", std::nullopt}, SectionWriteCase{"EmptyFile", ""},
+        SectionWriteCase{"WithoutTheSection",
+                         "; part settings\r\n[PartLocalToArmGlobal111]\r\nTranslationX=1.0\r\n"
+                         "[Probe]\r\nRadius=3"},
+        SectionWriteCase{"SomeKeysInAnotherOrder",
+                         "[PartLocalToArmGlobal121]\r\nTranslationZ=9\r\nRotationOriginY=2\r\n"
+                         "rotationanglex=5\r\n[Next]\r\nk=1\r\n"},
+        SectionWriteCase{"OtherKeysAndComments",
+                         "[PARTLOCALTOARMGLOBAL121]\r\n; calibrated twice\r\nOperator=ab\r\n"
+                         "  RotationOriginX = 0.5  \r\n;trailing\r\n\r\n[Next]\r\n"},
+        SectionWriteCase{"LfOnly",
+                         "[PartLocalToArmGlobal121]\n; calibrated twice\nOperator=ab\n"
+                         "RotationOriginX=0.5\n;trailing\n\n[Next]\nk=1\n"},
+        SectionWriteCase{
+            "AnEarlierCalibration",
+            "[PartLocalToArmGlobal121]\r\nRotationOriginX=1.0\r\nRotationOriginY=2.0\r\n"
+            "RotationOriginZ=3.0\r\nRotationAngleX=4.0\r\nRotationAngleY=5.0\r\n"
+            "RotationAngleZ=6.0\r\nTranslationX=7.0\r\nTranslationY=8.0\r\n"
+            "TranslationZ=9.0\r\n"},
+        SectionWriteCase{"Utf16", utf16("[PartLocalToArmGlobal121]\r\nRotationOriginZ=1\r\n"
+                                        ";c\r\n[Next]\r\nk=1\r\n")}),
+    ById());
+
+TEST_F(IniFileSectionTest, SetDoublesRefusingOneValueWritesNothing) {
+  const std::string before = "[S]\r\nRotationOriginX=1.0000000000000000\r\n";
+  write(before);
+  IniFileSection existing = section();
+  IniFileSection missing(dir_ / "missing.qini", "S", true);
+  for (double bad :
+       {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity(), 1e300}) {
+    // The refused value comes last, after eight that could be written.
+    std::array<KeyValue, 9> values = kTransform;
+    values[8].second = bad;
+    for (const IniFileSection* s : {&existing, &missing}) {
+      auto e = thrown([&] { s->setDoubles(values); });
+      ASSERT_TRUE(e) << bad;
+      EXPECT_EQ(e->getType(), IniFileSection::WriteFailed);
+      EXPECT_EQ(e->getMessage(), "");
+    }
+  }
+  EXPECT_EQ(read(), before);
+  EXPECT_FALSE(testsupport::exists(dir_ / "missing.qini"));
+}
+
+TEST_F(IniFileSectionTest, SetDoublesThatCannotBeWrittenRaiseAndLeaveTheFile) {
+  const std::string before = "[S]\r\nRotationOriginX=1.0000000000000000\r\n";
+  write(before);
+  fs::permissions(path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  auto e = thrown([&] { section().setDoubles(kTransform); });
+  fs::permissions(path(), fs::perms::owner_write, fs::perm_options::add);
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->getType(), IniFileSection::WriteFailed);
+  EXPECT_EQ(e->getMessage(), "");
+  EXPECT_EQ(read(), before);
+
+  IniFileSection nowhere(dir_ / "nodir/part.qini", "S", true);
+  e = thrown([&] { nowhere.setDoubles(kTransform); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->getType(), IniFileSection::WriteFailed);
+  EXPECT_FALSE(testsupport::exists(dir_ / "nodir"));
+  // Nothing left beside the file.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);
 }
 
 TEST(IniFileSectionStatics, EqualsIgnoreCase) {

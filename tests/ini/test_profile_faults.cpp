@@ -110,6 +110,95 @@ TEST(ProfileFaults, KilledWriterLeavesOldOrNewFile) {
   EXPECT_GT(last, 0u) << "the writer never completed a write";
 }
 
+// The nine keys of a transform section; calibration n stores "n.i" in key i,
+// so that a value read back tells which calibration wrote it.
+constexpr const char* kTransformKeys[9] = {"RotationOriginX", "RotationOriginY", "RotationOriginZ",
+                                           "RotationAngleX",  "RotationAngleY",  "RotationAngleZ",
+                                           "TranslationX",    "TranslationY",    "TranslationZ"};
+
+std::string transformValue(unsigned long calibration, int key) {
+  return std::to_string(calibration) + "." + std::to_string(key) + "000000000000000";
+}
+
+// A settings file of some size whose section PartLocalToArmGlobal100 holds
+// calibration n, between other sections.
+std::string settingsWithTransform(unsigned long calibration) {
+  std::string text = "; part settings\r\n";
+  for (int s = 0; s < 200; ++s) {
+    text += "[PartLocalToArmGlobal" + std::to_string(s) + "]\r\n";
+    for (int k = 0; k < 9; ++k) {
+      text += std::string(kTransformKeys[k]) + "=" +
+              (s == 100 ? transformValue(calibration, k) : std::to_string(s) + ".5") + "\r\n";
+    }
+  }
+  return text;
+}
+
+bool writeCalibration(const std::string& file, unsigned long calibration) {
+  std::string texts[9];
+  const char* values[9];
+  for (int k = 0; k < 9; ++k) {
+    texts[k] = transformValue(calibration, k);
+    values[k] = texts[k].c_str();
+  }
+  return platform::writeProfileStrings("PartLocalToArmGlobal100", kTransformKeys, values, 9,
+                                       file.c_str());
+}
+
+TEST(ProfileFaults, KilledSectionWriterLeavesOneWholeCalibration) {
+  TempDir dir;
+  const std::string file = dir / "part.qini";
+  testsupport::writeFile(file, settingsWithTransform(0));
+  long writeMicroseconds = 0;
+  for (int i = 0; i < 3; ++i) {
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_TRUE(writeCalibration(file, 0));
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - before);
+    writeMicroseconds = std::max(writeMicroseconds, static_cast<long>(took.count()));
+  }
+  ASSERT_EQ(testsupport::readFile(file), settingsWithTransform(0));
+  std::mt19937 random(54321);
+  std::uniform_int_distribution<long> delay(0, std::clamp(4 * writeMicroseconds, 12000L, 200000L));
+  unsigned long last = 0;
+  for (int round = 0; round < 100; ++round) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Writes calibration after calibration, each one whole section.
+      char buf[64];
+      platform::getProfileString("PartLocalToArmGlobal100", kTransformKeys[0], "0", buf, sizeof buf,
+                                 file.c_str());
+      for (unsigned long n = std::stoul(buf) + 1;; ++n) {
+        if (!writeCalibration(file, n)) _exit(1);
+      }
+    }
+    sleepMicroseconds(delay(random));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "writer failed in round " << round;
+
+    // All nine keys come from one calibration, never from two.
+    char buf[64];
+    platform::getProfileString("PartLocalToArmGlobal100", kTransformKeys[0], "", buf, sizeof buf,
+                               file.c_str());
+    const unsigned long calibration = std::stoul(buf);
+    for (int k = 0; k < 9; ++k) {
+      platform::getProfileString("PartLocalToArmGlobal100", kTransformKeys[k], "", buf, sizeof buf,
+                                 file.c_str());
+      ASSERT_EQ(std::string(buf), transformValue(calibration, k))
+          << "round " << round << ", key " << kTransformKeys[k];
+    }
+    EXPECT_GE(calibration, last);
+    last = calibration;
+    ASSERT_EQ(testsupport::readFile(file), settingsWithTransform(calibration)) << "round " << round;
+  }
+  std::cout << "calibrations completed: " << last << " in 100 interrupted runs (one took up to "
+            << writeMicroseconds << " us)\n";
+  EXPECT_GT(last, 0u) << "the writer never completed a calibration";
+}
+
 class RefusedWrites : public ::testing::Test {
  protected:
   void SetUp() override { testsupport::writeFile(file_, original_); }

@@ -312,6 +312,36 @@ TEST_P(WriteVectors, MatchesWindows) {
   }
 }
 
+bool sameName(const char* a, const char* b) {
+  return a == nullptr || b == nullptr ? a == b : std::strcmp(a, b) == 0;
+}
+
+// The same rows with each run of consecutive calls on one section made as one
+// writeProfileStrings call: the file must end up the same.
+TEST_P(WriteVectors, AsOneUpdatePerSection) {
+  const WriteCase& c = GetParam();
+  SKIP_UNDER_WINE(c.wine);
+  prepare(c.before);
+  for (std::size_t first = 0; first < c.calls.size();) {
+    const char* app = c.calls[first].app;
+    std::vector<const char*> keys, values;
+    std::size_t next = first;
+    for (; next < c.calls.size() && sameName(c.calls[next].app, app); ++next) {
+      keys.push_back(c.calls[next].key);
+      values.push_back(c.calls[next].value);
+    }
+    EXPECT_EQ(
+        platform::writeProfileStrings(app, keys.data(), values.data(), keys.size(), path().c_str()),
+        c.ret)
+        << (app ? app : "NULL") << ", calls " << first << " to " << next - 1;
+    first = next;
+  }
+  ASSERT_EQ(testsupport::exists(path()), c.after.has_value());
+  if (c.after) {
+    EXPECT_EQ(testsupport::readFile(path()), *c.after);
+  }
+}
+
 const std::string kApps =
     "[App1]\r\nkey1=string1\r\nkey2=string2\r\nkey3=string3\r\n[App2]\r\nkey4=string4\r\n"
     "[App3]\r\nkey5=string5\r\n";
