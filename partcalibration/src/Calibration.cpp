@@ -266,9 +266,9 @@ bool planarPartPoints(ConsoleContext& context, const Points& recorded, Points& p
   return true;
 }
 
-// Prints the residuals and the uncertainty verdict.
-void reportUncertainty(ConsoleContext& context, const RigidBodyFit& fit, const Points& part,
-                       const Points& recorded) {
+// Prints the residuals and the uncertainty verdict; gives the uncertainty.
+double reportUncertainty(ConsoleContext& context, const RigidBodyFit& fit, const Point* part,
+                         const Point* recorded) {
   double sum = 0.0;
   for (int i = 0; i < 3; ++i) {
     const double squared = (applyTransform(fit, part[i]) - recorded[i]).lSqr();
@@ -280,13 +280,14 @@ void reportUncertainty(ConsoleContext& context, const RigidBodyFit& fit, const P
   context.print("Calibration uncertainty measurement: " + numberToText(uncertainty) + ".\n");
   if (uncertainty < kUnacceptableUncertainty) {
     context.print("Calibration uncertainty measurement is acceptable.\n");
-    return;
+    return uncertainty;
   }
   context.print("\n");
   context.print("********************************************************\n");
   context.print("* Calibration uncertainty measurement is UNACCCEPTABLE *\n");
   context.print("********************************************************\n");
   context.print("\n");
+  return uncertainty;
 }
 
 // The names of the sections the calibration writes; false after one line
@@ -309,6 +310,23 @@ bool calibrationArmReady(ConsoleContext& context, ArmConnection& arm) {
 }
 
 }  // namespace
+
+bool fitCalibration(ConsoleContext& context, const Point* part, const Point* recorded,
+                    RigidBodyFit& fit, double& uncertainty) {
+  context.print("Calibrating...\n");
+  if (!Utility::getRigidBodyMap(part, recorded, fit.rotationAngles, fit.translation,
+                                fit.rotationOrigin, nullptr, true) &&
+      !Utility::getRigidBodyMap(part, recorded, fit.rotationAngles, fit.translation,
+                                fit.rotationOrigin, nullptr, false)) {
+    context.print(
+        "Calibration maximum number of iterations reached. Please rotate base of arm by around "
+        "45 degrees.\n");
+    return false;
+  }
+  context.print("Calibration convergence.\n");
+  uncertainty = reportUncertainty(context, fit, part, recorded);
+  return true;
+}
 
 bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collection,
                          int partPosition) {
@@ -339,19 +357,9 @@ bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collec
     return false;
   }
 
-  context.print("Calibrating...\n");
   RigidBodyFit fit;
-  if (!Utility::getRigidBodyMap(part.data(), recorded.data(), fit.rotationAngles, fit.translation,
-                                fit.rotationOrigin, nullptr, true) &&
-      !Utility::getRigidBodyMap(part.data(), recorded.data(), fit.rotationAngles, fit.translation,
-                                fit.rotationOrigin, nullptr, false)) {
-    context.print(
-        "Calibration maximum number of iterations reached. Please rotate base of arm by around "
-        "45 degrees.\n");
-    return false;
-  }
-  context.print("Calibration convergence.\n");
-  reportUncertainty(context, fit, part, recorded);
+  double uncertainty = 0.0;
+  if (!fitCalibration(context, part.data(), recorded.data(), fit, uncertainty)) return false;
 
   for (int a = 0; a < set.armPositionCount; ++a) {
     const std::string section = partTransformSectionName(a + 1, collection + 1, partPosition + 1);

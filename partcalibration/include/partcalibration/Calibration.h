@@ -18,6 +18,7 @@
 
 #include "arm/ArmConnection.h"
 #include "console/ConsoleContext.h"
+#include "partcalibration/TransformSections.h"
 
 // Key of a "Collection" + c section that selects a collection's geometrical
 // type, and the value that selects the cylinder-based type.
@@ -31,6 +32,14 @@ inline constexpr unsigned kCalibrationImageMs = 10000;
 // context.partSettingsFile; true when the sections were written.
 bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collection,
                          int partPosition);
+
+// The fitting step: prints "Calibrating...", fits the map carrying the part
+// points onto the recorded arm points (strict, then relaxed), and reports
+// each point's residual and the mean squared residual (the uncertainty, mm²)
+// with its verdict. False after its message when no fit is possible.
+bool fitCalibration(ConsoleContext& context, const Zorv::Geometry::ThreeDimensional::Point* part,
+                    const Zorv::Geometry::ThreeDimensional::Point* recorded, RigidBodyFit& fit,
+                    double& uncertainty);
 
 // Red shows the collection's calibration point image for 10 s (then asks
 // again), green goes on.
