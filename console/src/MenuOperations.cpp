@@ -1,6 +1,5 @@
-// Dispatch of the main menu entries to their operations. Each entry has its
-// own function below; an entry whose operation is not part of this build
-// prints one line saying so.
+// Dispatch of the main menu entries to their operations, one function per
+// entry.
 #include "MenuOperations.h"
 
 #include "ArmLink.h"
@@ -8,14 +7,10 @@
 #include "partcalibration/Calibration.h"
 #include "partcalibration/Relocation.h"
 #include "regions/QuadMeshInfo.h"
+#include "regions/RegionTest.h"
 #include "wizardops/SettingsOperations.h"
 
 namespace {
-
-bool notAvailable(ConsoleContext& context, const char* entryText) {
-  context.print(std::string("\"") + entryText + "\" is not available in this build.\n");
-  return false;
-}
 
 bool faroDialog(ConsoleContext& context, ArmConnection& arm) {
   return runFaroDialog(context, arm);
@@ -33,8 +28,8 @@ bool calibrateRegionEntry(ConsoleContext& context, ArmConnection& arm) {
   return runCalibrateRegion(context, arm);
 }
 
-bool testRegion(ConsoleContext& context, ArmConnection&) {
-  return notAvailable(context, "Test region");
+bool testRegionEntry(ConsoleContext& context, ArmConnection& arm) {
+  return ::testRegion(context, arm);
 }
 
 bool editRegionDataEntry(ConsoleContext& context, ArmConnection&) {
@@ -85,7 +80,7 @@ constexpr MenuOperation kOperations[kMenuExit] = {
     testArmEntry,
     calibrateCollectionEntry,
     calibrateRegionEntry,
-    testRegion,
+    testRegionEntry,
     editRegionDataEntry,
     editToolDataEntry,
     addToolToPartEntry,

@@ -73,9 +73,17 @@ TransformNameLimits transformNameLimits(const std::string& settingsFile) {
   if (readNumberOfPartPositions(settingsFile, partPositions)) {
     limits.partPositions = std::max(partPositions, 1);
   }
+  // Every collection's calibration points count, not only those up to the
+  // first gap: a name must be told apart from any triple the file can use.
   int armPositions = 1;
-  readNumberOfArmPositions(settingsFile, armPositions);
-  limits.armPositions = std::max(armPositions, 1);
+  for (int c = 1; c <= largestCollection; ++c) {
+    const std::string section = partCalibrationPointsSectionName(settingsFile, c);
+    if (!IniFileSection::keyExists(settingsFile, section, "p2")) continue;
+    tryRead([&] {
+      armPositions = std::max(armPositions, IniFileSection(settingsFile, section, false).getInt("p2"));
+    });
+  }
+  limits.armPositions = armPositions;
   return limits;
 }
 

@@ -134,7 +134,7 @@ TEST(SectionNames, FormsFallbacksAndAmbiguity) {
   for (int i = 1; i <= 11; ++i) {
     eleven += quad("QuadFile" + std::to_string(i), "Q" + std::to_string(i), i);
   }
-  PartFile big(eleven + "[Region]\nNumberOfPartPositions=2\n[PartCalibrationPoints1]\np0=1\np1=1\np2=12\n");
+  PartFile big(eleven + "[Region]\nNumberOfPartPositions=2\n[PartCalibrationPoints3]\np0=1\np1=1\np2=12\n");
   const TransformNameLimits limits = transformNameLimits(big.path());
   EXPECT_EQ(limits.collections, 11);
   EXPECT_EQ(limits.partPositions, 2);

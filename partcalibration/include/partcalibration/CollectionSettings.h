@@ -11,7 +11,8 @@
 //
 //   A transform section name is *ambiguous for a file* when its digits can be
 //   split into a different triple (a', c', p'), each without leading zeros,
-//   with 1 <= a' <= the file's arm-position count (its largest "p2"),
+//   with 1 <= a' <= the file's arm-position count (the largest "p2" of its
+//   collections' calibration points),
 //   1 <= c' <= its collection count and 1 <= p' <= its part-position count
 //   (TransformNameLimits). An ambiguous name is never read nor written: the
 //   operation refuses with one line (the live region test treats it as a
@@ -63,8 +64,9 @@ struct TransformNameLimits {
 };
 // The limits of a settings file: its collection count (the largest
 // "CollectionIndex" of its quad-file sections, at least 1, at most 99), its
-// "NumberOfPartPositions" (at least 1) and its largest "p2" (at least 1).
-// What cannot be read counts as 1.
+// "NumberOfPartPositions" (at least 1) and the largest "p2" of the
+// calibration points of its collections (at least 1). What cannot be read
+// counts as 1.
 TransformNameLimits transformNameLimits(const std::string& settingsFile);
 // True when no other triple within the limits forms the same name.
 bool partTransformNameIsUnambiguous(int armPosition, int collection, int partPosition,

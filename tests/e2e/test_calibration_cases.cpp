@@ -1,0 +1,334 @@
+// Calibration types and failures with the real program and the virtual arm:
+// planar and cylinder-based collections, line points, an unacceptable fit,
+// aborts, "Calibrate region" with a fixed collection, the image step, and the
+// refusals that write nothing.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "CalibrationSupport.h"
+#include "E2eHarness.h"
+
+namespace {
+
+using armsim::Button;
+using armsim::Vec3;
+using calibtest::Description;
+using calibtest::Point;
+using calibtest::readStored;
+using calibtest::sectionPresent;
+using calibtest::StoredTransform;
+using calibtest::text;
+using calibtest::toPoint;
+using calibtest::Vector;
+using e2e::Sandbox;
+
+constexpr double kTolerance = 1e-3;  // mm
+const std::string kRegionDir = "parts/01_Bracket/01_Flange/";
+const std::string kFail = "Calibration of collection fail.\n";
+const std::vector<Vec3> kPoints = {{0, 0, 0}, {120, 0, 10}, {30, 80, 0}};
+const std::vector<Vec3> kZeros = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+
+std::string pointsSection(const std::string& name, const std::vector<Vec3>& points,
+                          const std::string& extra = "") {
+  std::string s = "[" + name + "]\\n";
+  for (int i = 0; i < 3; ++i) {
+    const std::string n = std::to_string(i);
+    s += "x" + n + "=" + text(points[i].x) + "\\ny" + n + "=" + text(points[i].y) + "\\nz" + n +
+         "=" + text(points[i].z) + "\\n";
+  }
+  return s + extra;
+}
+
+std::string quadSection(int n, const std::string& name, int collection, const std::string& extra = "") {
+  return "[QuadFile" + std::to_string(n) + "]\\nName=" + name + "\\nCollectionIndex=" +
+         std::to_string(collection) + "\\n" + extra;
+}
+
+struct Session {
+  Sandbox sandbox;
+  armsim::GeneratedScenario scenario;
+  e2e::RunResult run;
+  std::string before;  // the settings file before the run
+
+  std::string qini() const { return sandbox.wizardDirectory() + "/" + kRegionDir + "Flange.qini"; }
+  std::string after() const { return e2e::readFile(qini()); }
+  std::vector<Point> placed() const {
+    std::vector<Point> points;
+    for (const auto& touch : scenario.touches) {
+      if (touch.kind == armsim::TouchKind::Point) points.push_back(toPoint(touch.world));
+    }
+    return points;
+  }
+  bool printed(const std::string& text) const { return run.output.find(text) != std::string::npos; }
+};
+
+// Runs the menu entry (3 or 4) on a one-part, one-region tree with the
+// settings text, the arm playing the description; "\n" takes the 3 mm ball.
+void runCalibration(Session& session, const std::string& qini, const Description& description,
+                    const std::string& script = "3\n\n 16\n", bool image = true) {
+  session.sandbox.buildWizardTree(kRegionDir + "Flange.qini = " + qini + "\n" +
+                                  (image ? kRegionDir + "calib_images/01_Flange.bmp = image\n" : ""));
+  session.before = e2e::readFile(session.qini());
+  session.scenario = description.generate();
+  session.sandbox.setArmScenario(session.scenario.text);
+  session.run = session.sandbox.run(script, std::chrono::seconds(60));
+  ASSERT_FALSE(session.run.timedOut);
+  EXPECT_EQ(session.run.exitStatus, 0) << e2e::visible(session.run.output);
+}
+
+void expectCarries(const StoredTransform& stored, const std::vector<Vec3>& part,
+                   const std::vector<Point>& arm, const std::string& what) {
+  for (std::size_t i = 0; i < part.size(); ++i) {
+    EXPECT_LT((stored.apply(toPoint(part[i])) - arm[i]).l(), kTolerance) << what << ", point " << i;
+  }
+}
+
+TEST(CalibrationTypes, PlanarCollectionGeneratesItsMeshAndLaysItOnThePlane) {
+  struct Case {
+    const char* what;
+    std::string sizes;
+    std::string answers;  // after the ball size
+    std::string generated;
+  };
+  const std::vector<Case> cases = {
+      {"sizes from the section", "USizemm=400\\nVSizemm=250\\nPitchmm=2\\n", "",
+       "Quad extents: 200, 125.\n"},
+      {"u extent asked", "VSizemm=250\\nPitchmm=2\\n", "100\n", "Quad extents: 50, 125.\n"},
+  };
+  for (const Case& c : cases) {
+    Session session;
+    Description description;
+    description.placement({5, -10, 40}, {500, 200, 30}).probeAngles(0, 170, 0);
+    const std::vector<Vec3> touched = {{10, 10, 0}, {300, 20, 0}, {50, 200, 0}};
+    for (const Vec3& p : touched) description.touch(p);
+    runCalibration(session, quadSection(1, "Panel.quads", 1, c.sizes) +
+                                pointsSection("PartCalibrationPoints1", kZeros),
+                   description, "3\n\n" + c.answers + " 16\n");
+    EXPECT_TRUE(session.printed("Planar .quads file generated successfully.\n" + c.generated))
+        << c.what << e2e::visible(session.run.output);
+    EXPECT_TRUE(session.printed("Flange\\Panel.quads saved successfully.\n")) << c.what;
+    EXPECT_FALSE(session.printed("Press red arm button to display")) << "no image step for a plane";
+    EXPECT_TRUE(e2e::fileExists(session.sandbox.wizardDirectory() + "/" + kRegionDir + "Panel.quads"));
+    // The frame starts at the first point, x towards the second; the mesh's
+    // plane z = 0 lands on the part's plane.
+    const StoredTransform stored = readStored(session.qini(), "PartLocalToArmGlobal111");
+    const std::vector<Point> placed = session.placed();
+    EXPECT_LT((stored.apply(Point()) - placed[0]).l(), kTolerance) << c.what;
+    const double d01 = (placed[1] - placed[0]).l();
+    EXPECT_LT((stored.apply(Point(d01, 0, 0)) - placed[1]).l(), kTolerance) << c.what;
+    const Vector normal = (placed[1] - placed[0]).cross(placed[2] - placed[0]).getNormalised();
+    for (const Point& p : {Point(100, 0, 0), Point(0, 100, 0), Point(-250, 400, 0)}) {
+      EXPECT_LT(std::abs((stored.apply(p) - placed[0]).dot(normal)), kTolerance) << c.what;
+    }
+  }
+}
+
+TEST(CalibrationTypes, CylinderBasedCollectionSelectedByItsKey) {
+  Session session;
+  Description description;
+  description.placement({90, 0, 15}, {650, -80, 120}).probeAngles(0, 120, 0);
+  const std::vector<Vec3> synthetic = {{50, 0, 0}, {-50, 0, 0}, {0, 50, 1000}};
+  for (const Vec3& p : synthetic) description.touch(p);
+  runCalibration(session, quadSection(1, "Tube.quads", 1) +
+                              "[Collection1]\\nGeometricalType=cylinder\\n" +
+                              pointsSection("PartCalibrationPoints1", kZeros),
+                 description);
+  EXPECT_TRUE(session.printed("Cylinder-based .quads file generated successfully.\nQuad extents: 157, 1000.\n"))
+      << e2e::visible(session.run.output);
+  expectCarries(readStored(session.qini(), "PartLocalToArmGlobal111"), synthetic, session.placed(),
+                "cylinder");
+
+  Session unknown;
+  runCalibration(unknown, quadSection(1, "Tube.quads", 1) + "[Collection1]\\nGeometricalType=Cone\\n" +
+                              pointsSection("PartCalibrationPoints1", kZeros),
+                 Description());
+  EXPECT_TRUE(unknown.printed("Please move part to position 1.\nUnknown geometrical type.\n" + kFail));
+  EXPECT_EQ(unknown.after(), unknown.before);
+}
+
+TEST(CalibrationTypes, LinePointsAndAnUnacceptableFit) {
+  {  // Point 2 lies on the line from point 0; it is touched 1.5 times as far.
+    Session session;
+    Description description;
+    description.placement({0, 30, 60}, {300, 300, 300}).imageGreen(1);
+    description.touch(kPoints[0]).touch(kPoints[1]).touch({45, 120, 0});
+    runCalibration(session, quadSection(1, "A.quads", 1) +
+                                pointsSection("PartCalibrationPoints1", kPoints, "l2=1\\n"),
+                   description);
+    const std::vector<Point> placed = session.placed();
+    const StoredTransform stored = readStored(session.qini(), "PartLocalToArmGlobal111");
+    expectCarries(stored, {kPoints[0], kPoints[1]}, {placed[0], placed[1]}, "line point");
+    const Point placedP2 = placed[0] + (placed[2] - placed[0]) / 1.5;
+    EXPECT_LT((stored.apply(toPoint(kPoints[2])) - placedP2).l(), kTolerance);
+    EXPECT_TRUE(session.printed("Calibration uncertainty measurement is acceptable.\n"));
+  }
+  {  // Point 1 displaced 2.5 mm away from the triangle: a rigid fit absorbs a
+     // third of one displacement, so 2 mm alone stays below 1 mm².
+    Session session;
+    Description description;
+    description.placement({0, 0, 0}, {0, 0, 0}).imageGreen(1);
+    description.touch(kPoints[0]).touch({122.5, 0, 10}).touch(kPoints[2]);
+    runCalibration(session, quadSection(1, "A.quads", 1) +
+                                pointsSection("PartCalibrationPoints1", kPoints),
+                   description);
+    EXPECT_TRUE(session.printed(
+        "\n\n********************************************************\n"
+        "* Calibration uncertainty measurement is UNACCCEPTABLE *\n"
+        "********************************************************\n\n"
+        "Successfully written section [PartLocalToArmGlobal111] to file Flange.qini.\n"))
+        << e2e::visible(session.run.output);
+    EXPECT_TRUE(sectionPresent(session.qini(), "PartLocalToArmGlobal111"));
+  }
+}
+
+TEST(CalibrationTypes, AbortsAndRefusalsWriteNothing) {
+  struct Case {
+    const char* what;
+    std::string qini;
+    Description description;
+    std::string expected;  // printed somewhere
+  };
+  const std::string explicitPoints = quadSection(1, "A.quads", 1) + pointsSection("PartCalibrationPoints1", kPoints);
+  auto abortAt = [](int point) {
+    Description d;
+    d.imageGreen(1);
+    for (int i = 0; i < point; ++i) d.touch(kPoints[i]);
+    d.press(Button::Green, 1).press(Button::Red, 2);
+    return d;
+  };
+  std::vector<Case> cases;
+  for (int point = 0; point < 3; ++point) {
+    cases.push_back({"red twice", explicitPoints, abortAt(point),
+                     "Point " + std::to_string(point + 1) + ": " + kFail});
+  }
+  {
+    Description d;
+    d.imageGreen(1).touch(kPoints[0]).touch(kPoints[1]).touch(kPoints[0]);
+    cases.push_back({"line point at its reference",
+                     quadSection(1, "A.quads", 1) + pointsSection("PartCalibrationPoints1", kPoints, "l2=1\\n"),
+                     d, "Arm points successfully collected.\nLine point 3 was recorded at its reference point 1, "
+                        "so its direction is unknown.\n" + kFail});
+  }
+  {
+    Description d;
+    d.placement({20, 10, 0}, {100, 50, 0}).touch({0, 0, 0}).touch({100, 0, 0}).touch({250, 0, 0});
+    cases.push_back({"collinear planar points",
+                     quadSection(1, "P.quads", 1, "USizemm=10\\nVSizemm=10\\nPitchmm=1\\n") +
+                         pointsSection("PartCalibrationPoints1", kZeros),
+                     d, "Arm points successfully collected.\nThe recorded points of a planar collection are "
+                        "coincident or collinear: they do not span a plane.\n" + kFail});
+  }
+  {
+    Description d;
+    d.imageGreen(1).touch(kPoints[0]).touch(kPoints[0]).touch(kPoints[0]);
+    cases.push_back({"identical points", explicitPoints, d,
+                     "Each recorded point from the are identical. Please check that arm encoders are "
+                     "referenced.\n" + kFail});
+  }
+  cases.push_back({"two files in a planar collection",
+                   quadSection(1, "P.quads", 1) + quadSection(2, "Q.quads", 1) +
+                       pointsSection("PartCalibrationPoints1", kZeros),
+                   Description(),
+                   "selected.\nThere must be only one planar or cylinder-based .quads file per collection.\n" + kFail});
+  cases.push_back({"missing section", quadSection(1, "A.quads", 1), Description(),
+                   "Missing [PartCalibrationPointsi] section for .quads collection.\n" + kFail});
+  cases.push_back({"missing coordinate", quadSection(1, "A.quads", 1) + "[PartCalibrationPoints1]\\nx0=1\\n",
+                   Description(), "The [PartCalibrationPointsi] has at least one coordinate missing.\n" + kFail});
+  cases.push_back({"l0 present", quadSection(1, "A.quads", 1) + pointsSection("PartCalibrationPoints1", kPoints, "l0=1\\n"),
+                   Description(), "The line point indices are invalid.\n" + kFail});
+  cases.push_back({"arm positions out of order",
+                   quadSection(1, "A.quads", 1) + pointsSection("PartCalibrationPoints1", kPoints, "p0=2\\np1=1\\np2=2\\n"),
+                   Description(), "The .ini file contains invalid point arm positions.\n" + kFail});
+  for (Case& c : cases) {
+    Session session;
+    runCalibration(session, c.qini, c.description);
+    EXPECT_TRUE(session.printed(c.expected)) << c.what << "\n" << e2e::visible(session.run.output);
+    EXPECT_EQ(session.after(), session.before) << c.what;
+  }
+}
+
+TEST(CalibrationTypes, AmbiguousSectionNamesAndAnArmThatIsNotOpen) {
+  {  // Collection 11 at arm position 1 would be PartLocalToArmGlobal1111,
+     // which is also arm position 11 of collection 1.
+    Session session;
+    std::string qini;
+    for (int i = 1; i <= 11; ++i) qini += quadSection(i, "Q" + std::to_string(i) + ".quads", i);
+    // Collection 2 is calibrated at 11 arm positions (collection 1 has none).
+    qini += pointsSection("PartCalibrationPoints2", kPoints, "p0=1\\np1=1\\np2=11\\n");
+    qini += pointsSection("PartCalibrationPoints11", kPoints);
+    runCalibration(session, qini, Description(), "3\n11\n 16\n");
+    EXPECT_TRUE(session.printed("Section name PartLocalToArmGlobal1111 of ")) << e2e::visible(session.run.output);
+    EXPECT_TRUE(session.printed(" is ambiguous: another arm position, collection and part position give "
+                                "the same name.\n" + kFail));
+    EXPECT_EQ(session.after(), session.before);
+  }
+  {
+    Session session;
+    Description d;
+    d.line("fail open");
+    runCalibration(session, quadSection(1, "A.quads", 1) + pointsSection("PartCalibrationPoints1", kPoints),
+                   d, "y\n3\n 4\n 16\n");
+    EXPECT_EQ(e2e::countOccurrences(session.run.output,
+                                    "The arm is not available: it was not initialised at start-up.\n" +
+                                        e2e::keyPrompt()),
+              2u)
+        << e2e::visible(session.run.output);
+    EXPECT_EQ(session.after(), session.before);
+  }
+}
+
+TEST(CalibrationTypes, ImageShownForTenSecondsOnRed) {
+  Session session;
+  calibtest::useRecordingViewer(session.sandbox);
+  Description d;
+  d.press(Button::Red, 1).press(Button::Green, 1).touch(kPoints[0]).imageGreen(1).touch(kPoints[1]).touch(kPoints[2]);
+  runCalibration(session, quadSection(1, "A.quads", 1) + pointsSection("PartCalibrationPoints1", kPoints), d);
+  const std::string image = "/" + kRegionDir + "calib_images/01_Flange.bmp";
+  const std::string record = e2e::readFile(session.sandbox.path("viewer-record.txt"));
+  EXPECT_NE(record.find("01_Flange/calib_images/01_Flange.bmp\nclosed\n"), std::string::npos) << record;
+  EXPECT_TRUE(sectionPresent(session.qini(), "PartLocalToArmGlobal111"));
+
+  Session missing;
+  Description m;
+  m.press(Button::Red, 1).touch(kPoints[0]).imageGreen(1).touch(kPoints[1]).touch(kPoints[2]);
+  runCalibration(missing, quadSection(1, "A.quads", 1) + pointsSection("PartCalibrationPoints1", kPoints), m,
+                 "3\n\n 16\n", false);
+  EXPECT_TRUE(missing.printed("green to continue.\nSorry, image file not found.\nPress green arm button"))
+      << e2e::visible(missing.run.output);
+  EXPECT_TRUE(sectionPresent(missing.qini(), "PartLocalToArmGlobal111"));
+}
+
+TEST(CalibrateRegion, EveryCollectionAndTheFixedOneCopiedToEveryPartPosition) {
+  Session session;
+  const std::vector<Vec3> second = {{0, 0, 3.2}, {80, 0, 3.2}, {0, 40, 3.2}};
+  Description d;
+  d.imageGreen(1).placement({0, 0, 180}, {720, 310, 15});
+  for (const Vec3& p : kPoints) d.touch(p);
+  d.placement({0, 0, 170}, {700, 330, 15});  // the part moved to position 2
+  for (const Vec3& p : kPoints) d.touch(p);
+  d.placement({3, 0, -30}, {200, 100, 0});  // collection 2 stays where it is
+  for (const Vec3& p : second) d.touch(p);
+  runCalibration(session,
+                 "[Region]\\nNumberOfPartPositions=2\\n" + quadSection(1, "A.quads", 1) +
+                     quadSection(2, "B.quads", 2) + "[Collection2]\\nMoveable=false\\n" +
+                     pointsSection("PartCalibrationPoints1", kPoints) +
+                     pointsSection("PartCalibrationPoints2", second),
+                 d, "4\n\n 16\n");
+  const std::vector<Point> placed = session.placed();
+  ASSERT_EQ(placed.size(), 9u);
+  expectCarries(readStored(session.qini(), "PartLocalToArmGlobal111"), kPoints,
+                {placed[0], placed[1], placed[2]}, "collection 1, part position 1");
+  expectCarries(readStored(session.qini(), "PartLocalToArmGlobal112"), kPoints,
+                {placed[3], placed[4], placed[5]}, "collection 1, part position 2");
+  for (const char* section : {"PartLocalToArmGlobal121", "PartLocalToArmGlobal122"}) {
+    expectCarries(readStored(session.qini(), section), second, {placed[6], placed[7], placed[8]}, section);
+  }
+  EXPECT_TRUE(session.printed("Calibrating collection: \n\t\tA\nPlease move part to position 1.\n"));
+  EXPECT_TRUE(session.printed("Please move part to position 2.\n"));
+  EXPECT_TRUE(session.printed("Calibrating collection: \n\t\tB\nPlease move part to position 1.\n"));
+  EXPECT_EQ(e2e::countOccurrences(session.run.output, "Please enter ball probe size"), 1u);
+}
+
+}  // namespace
