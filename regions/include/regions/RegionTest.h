@@ -1,0 +1,54 @@
+// "Test region": the live probe ray on the region's quad meshes, and the
+// operator-position calibration that decides for a quad file whether its u
+// axis, v axis and normals run the way the operator sees them.
+//
+// The operator holds the probe against the part; one line, rewritten in place
+// (each begins with "\r" and is at most 80 characters), shows the quad (u, v)
+// the ray hits, the distance to it and the angle between ray and surface.
+// Keys change the arm, part and probe positions that place the meshes and the
+// probe; the red arm button ends the test.
+#pragma once
+
+#include <string>
+
+#include "arm/ArmConnection.h"
+#include "console/ConsoleContext.h"
+
+// Longest live line, "\r" included.
+inline constexpr std::size_t kRegionTestLineWidth = 80;
+// How long a status text hides the result line.
+inline constexpr std::uint32_t kRegionTestStatusMs = 2000;
+
+// Which element of an ultrasonic array probe sends the ray.
+enum class ArrayElement { Centre, Start, End };
+
+// What one pass found, for its result line.
+struct RegionTestHit {
+  // The intersection call raised: no result at all.
+  bool failed = false;
+  // The ray meets a quad (only meaningful when not failed).
+  bool valid = false;
+  int u = 0;
+  int v = 0;
+  double distance = 0.0;      // mm along the ray
+  double angleDegrees = 0.0;  // 180 − angle between ray and the quad's normal
+};
+
+// The result line of one pass, cut to kRegionTestLineWidth characters: for a
+// point probe the hit, the blank form for a miss or "Failed." for a failed
+// call; for an ultrasonic probe the element's name, then the hit or the blank
+// form (a failed call shows the blank form).
+std::string regionTestResultLine(bool ultrasonic, ArrayElement element, const RegionTestHit& hit);
+
+// The menu operation: chooses the part's region settings file and, when the
+// operator uses an ultrasonic probe, one of the region's tools, then runs the
+// live test. True when the files were chosen (the live test's own result is
+// not used); false, with one line, when the arm is not open.
+bool testRegion(ConsoleContext& context, ArmConnection& arm);
+
+// The live test on context.partSettingsFile with context.toolSettingsFile
+// (empty: a point probe of context.ballProbeRadius, asked once per run). True
+// when ended with the red button; false when the arm is not open, the region
+// does not load or a probe position cannot be set. Ends with ConsoleInputEnded
+// when the console input ends.
+bool runRegionTest(ConsoleContext& context, ArmConnection& arm);

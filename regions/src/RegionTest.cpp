@@ -1,0 +1,459 @@
+// "Test region": the live loop that intersects the probe's ray with the
+// region's meshes, its keys, and the three-click operator-position
+// calibration.
+#include "regions/RegionTest.h"
+
+#include <cstdio>
+#include <iostream>
+#include <limits>
+#include <vector>
+
+#include "IniFileSection.h"
+#include "ZorvGeometry.h"
+#include "arm/ProbeReadings.h"
+#include "arm/PsiZeroDegree.h"
+#include "console/ConsoleServices.h"
+#include "partcalibration/CollectionSettings.h"
+#include "platform/console.h"
+#include "platform/time.h"
+#include "regions/RegionSettings.h"
+#include "wizardops/SettingsSelection.h"
+
+using Zorv::Geometry::ThreeDimensional::LinearMap;
+using Zorv::Geometry::ThreeDimensional::Point;
+using Zorv::Geometry::ThreeDimensional::Utility;
+using Zorv::Geometry::ThreeDimensional::Vector;
+using Zorv::Geometry::ThreeDimensional::QuadMesh::QuadIndicesIntersectionStatus;
+using Zorv::Geometry::ThreeDimensional::QuadMesh::RectMeshGroups;
+
+namespace {
+
+constexpr const char* kProbeSection = "Probe";
+constexpr double kDefaultElementPitch = 0.8;
+// Keeps "position + 1" representable however often a key is pressed.
+constexpr int kLargestPosition = std::numeric_limits<int>::max() - 1;
+
+const std::string kBlank47(47, ' ');
+
+// One click of the operator-position calibration.
+struct OperatorClick {
+  int u = 0;
+  int v = 0;
+  std::string fileName;
+  // The hit quad's normal faces the probe.
+  bool normalFacesProbe = false;
+};
+
+// Everything the live test keeps for its run (positions 0-based).
+struct RegionTestState {
+  bool ultrasonic = false;
+  RectMeshGroups master;
+  RectMeshGroups working;
+  RegionMeshLists lists;
+  ArrayElement element = ArrayElement::Centre;
+  int elementCount = 0;
+  double elementPitch = kDefaultElementPitch;
+  int armPosition = 0;
+  int partPosition = 0;
+  int probePosition = 0;
+  // −1: nothing applied yet, so the first pass applies all.
+  int appliedArmPosition = -1;
+  int appliedPartPosition = -1;
+  int appliedProbePosition = -1;
+  int probePositionCount = 1;
+  LinearMap probeRotation;
+  Vector probeTranslation;
+  // The last pose read from the arm.
+  Point tip;
+  LinearMap armRotation;
+  QuadIndicesIntersectionStatus intersection;
+  std::string statusText;
+  // Set since the last display step: its time starts at the next one.
+  bool statusPending = false;
+  // A status has been shown at least once, so statusTime means something.
+  bool statusStarted = false;
+  std::uint32_t statusTime = 0;
+  bool calibrating = false;
+  std::vector<OperatorClick> clicks;
+  int previousButton = kArmButtonNone;
+  std::string lastFileName;
+
+  void setStatus(std::string text) {
+    statusText = std::move(text);
+    statusPending = true;
+  }
+};
+
+// Prints one live line (cut to the line width) and shows it at once: the
+// line is rewritten in place, no newline will push it out.
+void printLiveLine(ConsoleContext& context, const std::string& line) {
+  context.print(line.substr(0, kRegionTestLineWidth));
+  std::cout.flush();
+}
+
+std::string formatHit(const char* format, const RegionTestHit& hit) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, hit.u, hit.v, hit.distance, hit.angleDegrees);
+  return text;
+}
+
+// Runs a settings read or write that may raise IniFileException; false when
+// it did.
+template <typename Access>
+bool trySettings(Access&& access) {
+  try {
+    access();
+    return true;
+  } catch (IniFileSection::IniFileException* e) {
+    delete e;
+    return false;
+  }
+}
+
+void readArrayProbe(ConsoleContext& context, RegionTestState& state) {
+  // What cannot be read keeps its start value.
+  trySettings([&] {
+    const IniFileSection probe(context.toolSettingsFile, kProbeSection, false);
+    state.elementCount = probe.getInt("NumberOfElements");
+    state.elementPitch = probe.getDouble("ElementPitch");
+  });
+}
+
+void printInstructions(ConsoleContext& context, bool ultrasonic) {
+  if (ultrasonic) {
+    context.print("Press 'c', 's', 'e' for centre, start, end array element respectively.\n");
+  }
+  context.print("Press '1','2' to change arm positions.\n");
+  context.print("Press '3','4' to change part positions.\n");
+  context.print("Press '5','6' to change probe positions.\n");
+  context.print("Press 'o' to calibrate operator position for current part position.\n");
+}
+
+void handleKey(RegionTestState& state, int key) {
+  switch (key) {
+    case '1':
+    case '2':
+      if (key == '2' && state.armPosition < kLargestPosition) ++state.armPosition;
+      if (key == '1' && state.armPosition > 0) --state.armPosition;
+      state.setStatus("Arm position: " + numberToText(state.armPosition + 1) + ".");
+      return;
+    case '3':
+    case '4':
+      if (key == '4' && state.partPosition < kLargestPosition) ++state.partPosition;
+      if (key == '3' && state.partPosition > 0) --state.partPosition;
+      state.setStatus("Part position: " + numberToText(state.partPosition + 1) + ".");
+      return;
+    case '5':
+    case '6': {
+      const int count = state.probePositionCount > 0 ? state.probePositionCount : 1;
+      if (key == '6') {
+        state.probePosition = state.probePosition + 1 >= count ? 0 : state.probePosition + 1;
+      } else {
+        state.probePosition = state.probePosition == 0 ? count - 1 : state.probePosition - 1;
+      }
+      if (state.ultrasonic) {
+        state.setStatus("Probe position: " + numberToText(state.probePosition + 1) + ".");
+      } else {
+        state.setStatus("Point probe has only one position." + std::string(41, ' '));
+      }
+      return;
+    }
+    case 'o':
+      state.calibrating = true;
+      state.clicks.clear();
+      QuadIndicesIntersectionStatus::setIntersectionQualityMode(1);
+      state.setStatus("Click with green button on a quad file.");
+      return;
+    default:
+      break;
+  }
+  if (!state.ultrasonic) return;
+  switch (key) {
+    case 'c':
+    case 'C':
+      state.element = ArrayElement::Centre;
+      break;
+    case 's':
+    case 'S':
+      state.element = ArrayElement::Start;
+      break;
+    case 'e':
+    case 'E':
+      state.element = ArrayElement::End;
+      break;
+    default:
+      break;
+  }
+}
+
+// Places a fresh copy of the region for the chosen arm and part positions
+// when either changed. A position without a usable transform leaves the copy
+// unplaced, with one line.
+void placeMeshes(ConsoleContext& context, RegionTestState& state) {
+  const bool armChanged = state.armPosition != state.appliedArmPosition;
+  if (!armChanged && state.partPosition == state.appliedPartPosition) return;
+  state.working = state.master;
+  bool placed = false;
+  trySettings([&] {
+    placed = applyPartTransforms(context, state.lists.collectionCount, state.armPosition,
+                                 state.partPosition, state.working);
+  });
+  if (!placed) {
+    context.print(armChanged ? "Arm position set fail.\n" : "Part position set fail.\n");
+  }
+  state.appliedArmPosition = state.armPosition;
+  state.appliedPartPosition = state.partPosition;
+}
+
+// Reads the chosen probe position when it changed; false when it cannot.
+bool setProbePosition(ConsoleContext& context, RegionTestState& state) {
+  if (!state.ultrasonic || state.probePosition == state.appliedProbePosition) return true;
+  bool read = false;
+  trySettings([&] {
+    read = readProbePosition(context, state.probePosition, state.probePositionCount,
+                             state.probeRotation, state.probeTranslation);
+  });
+  if (!read) {
+    context.print("Probe position set fail.\n");
+    return false;
+  }
+  state.appliedProbePosition = state.probePosition;
+  return true;
+}
+
+// The ray of the current pose: the axis of a ball probe (from the ball's
+// centre) or the beam of the chosen array element.
+void probeRay(const ConsoleContext& context, const RegionTestState& state, Point& origin,
+              Vector& direction) {
+  const LinearMap& a = state.armRotation;
+  direction = a(state.probeRotation(Vector(0.0, 0.0, 1.0)));
+  const Vector elementAxis = a(state.probeRotation(Vector(1.0, 0.0, 0.0)));
+  const Point centre = state.tip + a(state.probeTranslation);
+  if (!state.ultrasonic) {
+    origin = centre + direction * context.ballProbeRadius;
+    return;
+  }
+  // The integer half of the count: an even array has no centre element.
+  const double half = static_cast<double>(state.elementCount / 2) * state.elementPitch;
+  switch (state.element) {
+    case ArrayElement::Centre:
+      origin = centre;
+      break;
+    case ArrayElement::Start:
+      origin = centre - elementAxis * half;
+      break;
+    case ArrayElement::End:
+      origin = centre + elementAxis * half;
+      break;
+  }
+}
+
+// The operator-position calibration of three clicks: on a point, to its
+// right, above it. Writes the corrected flags of the clicked file from the
+// values loaded with the region.
+void calibrateOperatorPosition(ConsoleContext& context, RegionTestState& state) {
+  const OperatorClick& first = state.clicks[0];
+  if (state.clicks[1].fileName != first.fileName || state.clicks[2].fileName != first.fileName) {
+    state.setStatus("You must select the same quad file for both points.");
+    return;
+  }
+  // Seen from the operator, u indices grow to the right, v indices downwards.
+  const bool uCorrect = state.clicks[1].u > first.u;
+  const bool vCorrect = state.clicks[2].v < first.v;
+  const bool normalsCorrect = first.normalFacesProbe;
+
+  int position = 0;
+  bool found = false;
+  trySettings([&] { found = findQuadFileSection(context, first.fileName + ".quads", position); });
+  if (!found) return;
+  const std::string& file = context.partSettingsFile;
+  std::string section = kQuadFileSection + numberToText(position + 1);
+  if (position == 0 && !IniFileSection::sectionExists(file, section)) section = kQuadFileSection;
+  if (IniFileSection::sectionExists(file, section)) {
+    const auto loaded = [&](const std::vector<bool>& flags) {
+      const auto index = static_cast<std::size_t>(position);
+      return index < flags.size() && flags[index];
+    };
+    const bool flipU = loaded(state.lists.positionFlipUAxis);
+    const bool flipV = loaded(state.lists.positionFlipVAxis);
+    const bool flipNormals = loaded(state.lists.positionFlipNormals);
+    const bool written = trySettings([&] {
+      const IniFileSection quadFile(file, section, false);
+      quadFile.setBool("FlipUAxis", uCorrect ? flipU : !flipU);
+      quadFile.setBool("FlipVAxis", vCorrect ? flipV : !flipV);
+      quadFile.setBool("FlipNormals", normalsCorrect ? flipNormals : !flipNormals);
+    });
+    if (!written) {
+      state.setStatus("Failed to write the flags of section " + section + ".");
+      return;
+    }
+  }
+  const auto verdict = [](bool correct) { return correct ? "correct. " : "changed. "; };
+  std::string status = std::string("FlipUAxis ") + verdict(uCorrect) + "FlipVAxis " +
+                       verdict(vCorrect) + "FlipNormals " + verdict(normalsCorrect);
+  status.pop_back();  // no space after the last verdict
+  state.setStatus(status);
+}
+
+// One pass of the live loop; false when the test ends, with `result` its
+// result.
+bool runPass(ConsoleContext& context, ArmConnection& arm, RegionTestState& state, bool& result) {
+  // Keys: one waiting key per pass. At the end of the console input takeKey
+  // throws ConsoleInputEnded, which ends the program.
+  if (platform::console::keyWaiting()) handleKey(state, takeKey());
+
+  // Status display: a new status shows for kRegionTestStatusMs and hides the
+  // result line meanwhile.
+  if (state.statusPending) {
+    state.statusTime = platform::tickMs();
+    state.statusPending = false;
+    state.statusStarted = true;
+  }
+  const bool statusShowing =
+      state.statusStarted && platform::tickMs() - state.statusTime < kRegionTestStatusMs;
+  if (statusShowing) printLiveLine(context, "\r" + state.statusText + kBlank47);
+
+  placeMeshes(context, state);
+  if (!setProbePosition(context, state)) {
+    result = false;
+    return false;
+  }
+
+  // A failed read keeps the previous pose.
+  readProbePose(arm, state.tip, state.armRotation);
+
+  Point origin;
+  Vector direction;
+  probeRay(context, state, origin, direction);
+  RegionTestHit hit;
+  try {
+    state.intersection = state.working.getIntersectionStatus(origin, direction, false);
+  } catch (...) {
+    hit.failed = true;
+  }
+  const bool valid = !hit.failed && state.intersection.getIsValid();
+  if (valid) {
+    const auto& data = state.intersection.getIntersectionData();
+    hit.valid = true;
+    hit.u = state.intersection.getIndices().getU();
+    hit.v = state.intersection.getIndices().getV();
+    hit.distance = data.getDistanceToObject();
+    hit.angleDegrees = 180.0 - Utility::radToDeg(data.getAngleToObjectNormal());
+  }
+  if (!statusShowing) {
+    printLiveLine(context, regionTestResultLine(state.ultrasonic, state.element, hit));
+  }
+
+  // A calibration click is the release of green while the ray hits a quad.
+  const int buttons = pollArmButtons(arm);
+  if (state.calibrating && buttons == kArmButtonNone && state.previousButton == kArmButtonGreen &&
+      valid) {
+    OperatorClick click;
+    click.u = hit.u;
+    click.v = hit.v;
+    click.fileName = state.intersection.getFileName();
+    click.normalFacesProbe =
+        state.intersection.getIntersectionData().getAngleError() < Utility::twopi / 4.0;
+    state.clicks.push_back(click);
+    if (state.clicks.size() == 1) {
+      state.setStatus("Click with green button approximately to the right.");
+    } else if (state.clicks.size() == 2) {
+      state.setStatus("Click with green button approximately above.");
+    }
+  }
+  state.previousButton = buttons;
+
+  if (state.calibrating && state.clicks.size() == 3) {
+    calibrateOperatorPosition(context, state);
+    QuadIndicesIntersectionStatus::setIntersectionQualityMode(0);
+    state.calibrating = false;
+    state.clicks.clear();
+  }
+
+  if (valid) {
+    const std::string& name = state.intersection.getFileName();
+    if (name != state.lastFileName) {
+      state.lastFileName = name;
+      state.setStatus("File: " + name + ".");
+    }
+  } else {
+    state.lastFileName.clear();
+  }
+
+  if (pollArmButtons(arm) == kArmButtonRed) {
+    context.print("\n\n");
+    result = true;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string regionTestResultLine(bool ultrasonic, ArrayElement element, const RegionTestHit& hit) {
+  std::string line;
+  if (!ultrasonic) {
+    if (hit.failed) {
+      line = "\rFailed." + std::string(56, ' ');
+    } else if (hit.valid) {
+      line = formatHit("\r(u,v)=(%06d,%06d). Distance: %06.1lfmm. Angle: %06.2lf deg.     ", hit);
+    } else {
+      line = "\r(u,v)=(______,______). Distance: ______mm. Angle: ______ deg.     ";
+    }
+  } else {
+    switch (element) {
+      case ArrayElement::Start:
+        line = "\rStart: ";
+        break;
+      case ArrayElement::Centre:
+        line = "\rCentre: ";
+        break;
+      case ArrayElement::End:
+        line = "\rEnd: ";
+        break;
+    }
+    if (!hit.failed && hit.valid) {
+      line += formatHit("(u,v)=(%06d,%06d). Distance: %06.1lfmm. Angle: %06.2lf deg.", hit) +
+              std::string(16, ' ');
+    } else {
+      line += "(u,v)=(______,______). Distance: ______mm. Angle: ______deg." + std::string(12, ' ');
+    }
+  }
+  return line.substr(0, kRegionTestLineWidth);
+}
+
+bool testRegion(ConsoleContext& context, ArmConnection& arm) {
+  if (!checkArmReady(context, arm)) return false;
+  if (!chooseRegionSettingsFile(context.directoryMode, context.partSettingsFile, "part")) {
+    context.print("Failed to identify .qini or .ini file.\n");
+    return false;
+  }
+  const char answer =
+      askForCharacter(context.print, "\nDo you want to use an ultrasonic probe? (y/n): ", "ynYN");
+  bool chosen = true;
+  if (answer == 'y' || answer == 'Y') {
+    chosen = chooseRegionToolFile(context.directoryMode, context.partSettingsFile,
+                                  context.toolSettingsFile);
+  } else {
+    context.toolSettingsFile.clear();
+  }
+  // The test runs whatever the tool choice gave: an empty path is a point probe.
+  runRegionTest(context, arm);
+  return chosen;
+}
+
+bool runRegionTest(ConsoleContext& context, ArmConnection& arm) {
+  if (!checkArmReady(context, arm)) return false;
+  RegionTestState state;
+  state.ultrasonic = !context.toolSettingsFile.empty();
+  if (!state.ultrasonic) chooseBallProbe(context);
+  if (!loadRegionMeshes(context, state.master, state.lists)) return false;
+  if (state.ultrasonic) readArrayProbe(context, state);
+  printInstructions(context, state.ultrasonic);
+  std::cout.flush();
+
+  bool result = false;
+  while (runPass(context, arm, state, result)) {
+  }
+  return result;
+}
