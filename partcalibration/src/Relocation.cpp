@@ -13,11 +13,8 @@
 #include "platform/console.h"
 #include "regions/RegionSettings.h"
 
-using Zorv::Geometry::ThreeDimensional::AffineMap;
-using Zorv::Geometry::ThreeDimensional::LinearMap;
 using Zorv::Geometry::ThreeDimensional::Point;
 using Zorv::Geometry::ThreeDimensional::Utility;
-using Zorv::Geometry::ThreeDimensional::Vector;
 
 namespace {
 
@@ -56,8 +53,8 @@ bool obtainNewArmPoints(ConsoleContext& context, ArmConnection& arm, Point (&poi
   bool update = true;
   if (readArmCalibrationPoints(arm.configurationFile, arm.serialNumber, points)) {
     const char answer = askForCharacter(
-        context.print, "Calibration points for current arm found. Do they need updating? (y/n): ",
-        "ynYN");
+        context.print,
+        "Calibration points for current arm found. Do they need updating? (y/n): ", "ynYN");
     update = answer == 'y' || answer == 'Y';
   } else {
     context.print("Calibration points for current arm not found.\n");
@@ -142,7 +139,7 @@ void readPartCalibrationPoints(const std::string& file, const std::string& secti
 }
 
 RigidBodyFit fitOfSection(const SectionTransform& transform) {
-  return RigidBodyFit{transform.rotationAngles, transform.translation, transform.rotationOrigin};
+  return RigidBodyFit{transform.rotationOrigin, transform.rotationAngles, transform.translation};
 }
 
 // Re-fits one transform section of the file through the relocation map.
@@ -156,8 +153,7 @@ bool relocateSection(ConsoleContext& context, const std::string& file, int armPo
   SectionTransform transform;
   if (!readTransformSection(context, file, sectionName, transform, true)) return true;
   context.print("Found arm position " + numberToText(armPosition) + " and part position " +
-                numberToText(partPosition) + " for collection " + numberToText(collection) +
-                ".\n");
+                numberToText(partPosition) + " for collection " + numberToText(collection) + ".\n");
 
   const std::string pointsSection = partCalibrationPointsSectionName(file, collection);
   Point partPoints[3];
@@ -172,7 +168,7 @@ bool relocateSection(ConsoleContext& context, const std::string& file, int armPo
   const RigidBodyFit old = fitOfSection(transform);
   Point newArmPoints[3];
   for (int i = 0; i < 3; ++i) {
-    newArmPoints[i] = applyRigidBodyFit(relocation, applyRigidBodyFit(old, partPoints[i]));
+    newArmPoints[i] = applyTransform(relocation, applyTransform(old, partPoints[i]));
   }
 
   context.print("Re-calibrating arm and part position...\n");
@@ -211,17 +207,10 @@ bool relocateFile(ConsoleContext& context, const std::string& file,
 }  // namespace
 
 bool fitRigidBody(const Point* from, const Point* to, RigidBodyFit& fit) {
-  return Utility::getRigidBodyMap(from, to, fit.angles, fit.translation, fit.origin, nullptr,
-                                  true) ||
-         Utility::getRigidBodyMap(from, to, fit.angles, fit.translation, fit.origin, nullptr,
-                                  false);
-}
-
-Point applyRigidBodyFit(const RigidBodyFit& fit, const Point& point) {
-  LinearMap rotation;
-  rotation.setRotation(LinearMap::X, LinearMap::Y, LinearMap::Z, fit.angles);
-  const AffineMap map(rotation, fit.translation);
-  return fit.origin + map(point - fit.origin);
+  return Utility::getRigidBodyMap(from, to, fit.rotationAngles, fit.translation, fit.rotationOrigin,
+                                  nullptr, true) ||
+         Utility::getRigidBodyMap(from, to, fit.rotationAngles, fit.translation, fit.rotationOrigin,
+                                  nullptr, false);
 }
 
 std::string armCalibrationPointKey(const std::string& serial, int point, int coordinate) {
@@ -249,20 +238,6 @@ bool readArmCalibrationPoints(const std::string& configurationFile, const std::s
   }
   for (int j = 0; j < 3; ++j) points[j] = read[j];
   return true;
-}
-
-void writeTransformSection(const std::string& settingsFile, const std::string& sectionName,
-                           const RigidBodyFit& fit) {
-  const IniFileSection section(settingsFile, sectionName, true);
-  section.setDouble("RotationOriginX", fit.origin.x);
-  section.setDouble("RotationOriginY", fit.origin.y);
-  section.setDouble("RotationOriginZ", fit.origin.z);
-  section.setDouble("RotationAngleX", Utility::radToDeg(fit.angles.x));
-  section.setDouble("RotationAngleY", Utility::radToDeg(fit.angles.y));
-  section.setDouble("RotationAngleZ", Utility::radToDeg(fit.angles.z));
-  section.setDouble("TranslationX", fit.translation.x);
-  section.setDouble("TranslationY", fit.translation.y);
-  section.setDouble("TranslationZ", fit.translation.z);
 }
 
 bool reusePartCalibrations(ConsoleContext& context, ArmConnection& arm) {

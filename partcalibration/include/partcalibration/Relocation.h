@@ -17,6 +17,7 @@
 #include "ZorvGeometry/ThreeDimensional.h"
 #include "arm/ArmConnection.h"
 #include "console/ConsoleContext.h"
+#include "partcalibration/TransformSections.h"
 
 // Section of the arm configuration file that holds every arm's cell points.
 inline constexpr const char* kArmCalibrationPointsSection = "ArmCalibrationPoints";
@@ -26,22 +27,10 @@ inline constexpr const char* kPartSettingsBackupExtension = "oldqini";
 // Largest arm position, collection and part position the relocation visits.
 inline constexpr int kMaxRelocatedNumber = 8;
 
-// A rigid-body fit in the form of a part transform section: a point X goes to
-// origin + M (X - origin), M the rotation by `angles` (radians, about X, Y, Z
-// in that order) followed by `translation`.
-struct RigidBodyFit {
-  Zorv::Geometry::ThreeDimensional::Vector angles;
-  Zorv::Geometry::ThreeDimensional::Vector translation;
-  Zorv::Geometry::ThreeDimensional::Point origin;
-};
-
 // The fit carrying from[i] onto to[i] (three points each): a strict fit
 // first, a relaxed one when that is refused. False when both are refused.
 bool fitRigidBody(const Zorv::Geometry::ThreeDimensional::Point* from,
                   const Zorv::Geometry::ThreeDimensional::Point* to, RigidBodyFit& fit);
-// origin + M (point - origin).
-Zorv::Geometry::ThreeDimensional::Point applyRigidBodyFit(
-    const RigidBodyFit& fit, const Zorv::Geometry::ThreeDimensional::Point& point);
 
 // Key serial + "_" + point + coordinate of "ArmCalibrationPoints".
 std::string armCalibrationPointKey(const std::string& serial, int point, int coordinate);
@@ -49,13 +38,6 @@ std::string armCalibrationPointKey(const std::string& serial, int point, int coo
 // hold numbers (a missing file or section counts as none stored).
 bool readArmCalibrationPoints(const std::string& configurationFile, const std::string& serial,
                               Zorv::Geometry::ThreeDimensional::Point (&points)[3]);
-
-// Writes the nine keys of a part transform section (origin, angles in
-// degrees, translation, in that order) as one update of the file, creating
-// the section when it is missing. Raises IniFileSection::IniFileException
-// when the write fails; the section is then unchanged.
-void writeTransformSection(const std::string& settingsFile, const std::string& sectionName,
-                           const RigidBodyFit& fit);
 
 // "Reuse part calibrations": the new arm's cell points (recorded again when
 // none are stored or the technician asks for it), the old arm's serial, the

@@ -1,0 +1,776 @@
+// "Reuse part calibrations", "Reset new part calibrations" and "Clean old
+// part calibrations" end to end: the real program, the virtual arm playing a
+// new arm (serial N-77-2) that touches the cell points of an old arm
+// (OLD4711) seen from a known rigid move, and a wizard tree whose transform
+// sections come from known placements in the old arm's frame.
+//
+// The expected positions are computed here independently of the program's
+// geometry: a transform section (origin O, angles about X, Y, Z in degrees,
+// translation T) places a part point P at O + Rz Ry Rx (P - O) + T.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "E2eHarness.h"
+#include "IniFileSection.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using e2e::keyPrompt;
+using e2e::mainMenuScreen;
+using e2e::Sandbox;
+using e2e::transcriptsMatch;
+
+using Vec3 = std::array<double, 3>;
+using Triangle = std::array<Vec3, 3>;
+
+// A part transform section's values.
+struct Placement {
+  Vec3 origin;
+  Vec3 angles;  // degrees
+  Vec3 translation;
+};
+
+Vec3 rotateXYZ(const Vec3& degrees, Vec3 v) {
+  for (int axis = 0; axis < 3; ++axis) {
+    const double a = degrees[axis] * 3.14159265358979323846 / 180.0;
+    const double c = std::cos(a), s = std::sin(a);
+    const int i = (axis + 1) % 3, j = (axis + 2) % 3;
+    const double vi = v[i], vj = v[j];
+    v[i] = c * vi - s * vj;
+    v[j] = s * vi + c * vj;
+  }
+  return v;
+}
+
+Vec3 place(const Placement& p, const Vec3& point) {
+  const Vec3 turned =
+      rotateXYZ(p.angles, {point[0] - p.origin[0], point[1] - p.origin[1], point[2] - p.origin[2]});
+  return {p.origin[0] + turned[0] + p.translation[0], p.origin[1] + turned[1] + p.translation[1],
+          p.origin[2] + turned[2] + p.translation[2]};
+}
+
+std::string number(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.16f", value);
+  return text;
+}
+
+const char* const kKeys[9] = {"RotationOriginX", "RotationOriginY", "RotationOriginZ",
+                              "RotationAngleX",  "RotationAngleY",  "RotationAngleZ",
+                              "TranslationX",    "TranslationY",    "TranslationZ"};
+
+std::string transformSection(const std::string& name, const Placement& p) {
+  std::string text = "[" + name + "]\r\n";
+  const Vec3* groups[3] = {&p.origin, &p.angles, &p.translation};
+  for (int k = 0; k < 9; ++k) text += kKeys[k] + ("=" + number((*groups[k / 3])[k % 3])) + "\r\n";
+  return text;
+}
+
+std::string pointsSection(const std::string& name, const Triangle& points) {
+  std::string text = "[" + name + "]\r\n";
+  for (int i = 0; i < 3; ++i) {
+    for (int axis = 0; axis < 3; ++axis) {
+      text +=
+          std::string(1, "xyz"[axis]) + std::to_string(i) + "=" + number(points[i][axis]) + "\r\n";
+    }
+  }
+  return text;
+}
+
+// The old arm's cell points and the move that carries the old arm's frame
+// into the new arm's (every value exact in single precision, so that the
+// program's single-precision reads lose nothing before it writes).
+const Triangle kOldArmPoints = {{{1200, -300, 50}, {-200, 900, 75}, {400, 300, 1100}}};
+const Placement kMove = {{250, 100, 0}, {5, -12.5, 160}, {-800.25, 1320.5, -45}};
+const char* const kOldSerial = "OLD4711";
+const char* const kNewSerialText = "N-77-2";
+const char* const kNewSerial = "N772";
+
+Triangle newArmPoints() {
+  Triangle points;
+  for (int j = 0; j < 3; ++j) points[j] = place(kMove, kOldArmPoints[j]);
+  return points;
+}
+
+std::string armPointLines(const std::string& serial, const Triangle& points, int keys = 9) {
+  std::string text;
+  for (int k = 0; k < keys; ++k) {
+    text += serial + "_" + std::to_string(k / 3) + std::to_string(k % 3) + "=" +
+            number(points[k / 3][k % 3]) + "\r\n";
+  }
+  return text;
+}
+
+// Psi correction of the new arm, the old arm's points, an arm with eight of
+// its nine keys, and optionally points stored for the new arm.
+std::string armConfiguration(const std::string& newArmLines = "") {
+  return std::string("[ArmPsiDeltas]\r\n") + kNewSerial + "=0.0000000000000000\r\n" +
+         "[ArmCalibrationPoints]\r\n" + armPointLines(kOldSerial, kOldArmPoints) +
+         armPointLines("HALF1", kOldArmPoints, 8) + newArmLines;
+}
+
+// The new arm pressing green at each point, probe axis (0, 0, 1).
+std::string greenRecords(const Triangle& points) {
+  std::string text;
+  for (const Vec3& p : points) {
+    char line[160];
+    std::snprintf(line, sizeof line, "record %.9f %.9f %.9f 30 0 45 green\n", p[0], p[1], p[2]);
+    text += line;
+  }
+  return text;
+}
+
+std::string scenario(const std::string& records) {
+  return std::string("serial ") + kNewSerialText + "\n" + records;
+}
+
+const std::string kStartup =
+    "Initialising arm... Hold ctrl for arm information.\n"
+    "Detected: wizard directory.\nDirectory mode: Wizard.\n";
+const std::string kQuestion =
+    "Calibration points for current arm found. Do they need updating? (y/n): ";
+const std::string kSerialIntro = "The arm serial number must be input without dashes.\n";
+const std::string kSerialPrompt = "Please enter old arm serial number or 0 to exit: ";
+
+std::string selectPoints() {
+  std::string text;
+  for (int j = 1; j <= 3; ++j) {
+    text += "Please select point " + std::to_string(j) +
+            " using green button. Use red twice to abort.\n";
+  }
+  return text;
+}
+
+std::string found(int a, int p, int c) {
+  return "Found arm position " + std::to_string(a) + " and part position " + std::to_string(p) +
+         " for collection " + std::to_string(c) + ".\n";
+}
+const std::string kRefit = "Re-calibrating arm and part position...\n";
+const std::string kUpdated = "Successfully updated calibration.\n";
+
+// One transform section of the tree and what the relocation must do to it.
+struct TreeSection {
+  std::string file;  // relative to the wizard directory, '/'-separated
+  std::string name;
+  Triangle partPoints;
+  Placement old;
+  bool refitted;
+};
+
+// A wizard tree under construction: file texts and the sections to check.
+struct Tree {
+  std::map<std::string, std::string> files;
+  std::vector<TreeSection> sections;
+
+  void text(const std::string& file, const std::string& content) { files[file] += content; }
+  void transform(const std::string& file, const std::string& name, const Triangle& points,
+                 const Placement& placement, bool refitted) {
+    files[file] += transformSection(name, placement);
+    sections.push_back({file, name, points, placement, refitted});
+  }
+  void write(const Sandbox& sandbox) const {
+    for (const auto& [file, content] : files) {
+      fs::create_directories(fs::path(sandbox.wizardDirectory() + "/" + file).parent_path());
+      e2e::writeFile(sandbox.wizardDirectory() + "/" + file, content);
+    }
+  }
+};
+
+// The file name as the program prints it (the wizard tree below the
+// application-data directory of the sandbox's profile).
+std::string programPath(const Sandbox& sandbox, const std::string& relative) {
+  std::string inTree = relative;
+  for (char& c : inTree) c = c == '/' ? '\\' : c;
+  return sandbox.profileDirectory() +
+         "\\Application Data\\Kestrel Ward\\Velloran 2\\vl2_settings\\" + inTree;
+}
+
+std::string backupOf(const std::string& path) {
+  return path.substr(0, path.rfind('.')) + ".oldqini";
+}
+
+// The lines of one section, header included ("" when it is not there).
+std::string sectionBlock(const std::string& content, const std::string& name) {
+  const std::string header = "[" + name + "]";
+  std::size_t begin = content.find(header);
+  while (begin != std::string::npos && begin != 0 && content[begin - 1] != '\n') {
+    begin = content.find(header, begin + 1);
+  }
+  if (begin == std::string::npos) return "";
+  std::size_t end = content.find("\n[", begin);
+  end = end == std::string::npos ? content.size() : end + 1;
+  return content.substr(begin, end - begin);
+}
+
+// The nine values of a section as the file states them (full precision);
+// false when one is missing or not a number.
+bool sectionValues(const std::string& block, std::array<double, 9>& values) {
+  std::istringstream lines(block);
+  std::map<std::string, std::string> keys;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t equals = line.find('=');
+    if (equals != std::string::npos) keys[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  for (int k = 0; k < 9; ++k) {
+    const auto it = keys.find(kKeys[k]);
+    if (it == keys.end()) return false;
+    char* end = nullptr;
+    values[k] = std::strtod(it->second.c_str(), &end);
+    if (end == it->second.c_str() || *end != '\0') return false;
+  }
+  return true;
+}
+
+Placement placementOf(const std::array<double, 9>& v) {
+  return {{v[0], v[1], v[2]}, {v[3], v[4], v[5]}, {v[6], v[7], v[8]}};
+}
+
+// Largest distance between where the placement puts the part points and where
+// the old placement followed by the move puts them.
+double relocationError(const Placement& now, const TreeSection& s) {
+  double worst = 0.0;
+  for (const Vec3& p : s.partPoints) {
+    const Vec3 got = place(now, p);
+    const Vec3 want = place(kMove, place(s.old, p));
+    for (int i = 0; i < 3; ++i) worst = std::max(worst, std::abs(got[i] - want[i]));
+  }
+  return worst;
+}
+
+// The section read back through IniFileSection (single precision, as every
+// reader of the system sees it).
+Placement readPlacement(const std::string& path, const std::string& name) {
+  const IniFileSection section(path, name, false);
+  std::array<double, 9> v{};
+  for (int k = 0; k < 9; ++k) v[k] = section.getDouble(kKeys[k]);
+  return placementOf(v);
+}
+
+// Every line of a settings file is blank, a section header or key=value.
+bool parsesAsSettings(const std::string& content) {
+  std::istringstream lines(content);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    if (line.front() == '[' && line.back() == ']') continue;
+    if (line.find('=') == std::string::npos) return false;
+  }
+  return true;
+}
+
+const Triangle kTop = {{{0, 0, 0}, {300, 0, 0}, {0, 200, 0}}};
+const Triangle kRim = {{{-100, 50, 20}, {150, 60, -30}, {20, -220, 90}}};
+// Collinear: taking it for collection 1 would fail the re-fit.
+const Triangle kDecoy = {{{5, 5, 5}, {6, 5, 5}, {7, 5, 5}}};
+const Triangle kCollinear = {{{0, 0, 0}, {100, 0, 0}, {200, 0, 0}}};
+const Triangle kBase = {{{-250, -250, 0}, {250, -250, 10}, {0, 250, -40}}};
+
+Placement placement(double o, double ax, double ay, double az, double tx, double ty, double tz) {
+  return {{o, -o / 2, 10}, {ax, ay, az}, {tx, ty, tz}};
+}
+
+// Three parts and regions; sections numbered 1..8 are re-fitted, sections
+// with a 9, older names, sections that cannot be read, collinear part points
+// and missing part-point keys are not.
+Tree relocationTree() {
+  Tree tree;
+  const std::string top = "parts/01_Alpha/01_Top/Alpha.qini";
+  tree.text(top,
+            "[Region]\r\nNumberOfPartPositions=2\r\n[QuadFile]\r\nName=top.quads\r\n"
+            "CollectionIndex=1\r\n[QuadFile2]\r\nName=rim.quads\r\nCollectionIndex=2\r\n");
+  // The plain name wins over PartCalibrationPoints1 for collection 1.
+  tree.text(top, pointsSection("PartCalibrationPoints", kTop));
+  tree.text(top, pointsSection("PartCalibrationPoints1", kDecoy));
+  tree.text(top, pointsSection("PartCalibrationPoints2", kRim));
+  tree.transform(top, "PartLocalToArmGlobal212", kTop,
+                 placement(100, 30, -45.5, 120.25, 1000.5, -250, 300.75), true);
+  tree.transform(top, "PartLocalToArmGlobal111", kTop, placement(100, 10, 20, 30, 700, 100, 50),
+                 true);
+  tree.transform(top, "PartLocalToArmGlobal121", kRim,
+                 placement(-20, -60, 15.5, -170, 900, 400, -10), true);
+  tree.transform(top, "PartLocalToArmGlobal112", kTop, placement(4, 0, 0, 90, 800, -300, 0), true);
+  tree.transform(top, "PartLocalToArmGlobal191", kTop, placement(1, 1, 2, 3, 4, 5, 6), false);
+
+  const std::string side = "parts/01_Alpha/02_Side/Alpha.qini";
+  tree.text(side, pointsSection("PartCalibrationPoints1", kRim));
+  tree.text(side, pointsSection("PartCalibrationPoints2", kCollinear));
+  tree.text(side,
+            "[PartCalibrationPoints3]\r\nx0=1\r\ny0=2\r\nz0=3\r\nx1=4\r\ny1=5\r\nz1=6\r\n"
+            "x2=7\r\ny2=8\r\n");
+  tree.text(side, pointsSection("PartCalibrationPoints8", kBase));
+  tree.transform(side, "PartLocalToArmGlobal888", kBase, placement(50, -5, -10, -15, 600, 600, 600),
+                 true);
+  tree.transform(side, "PartLocalToArmGlobal111", kRim, placement(-8, 45, 45, 45, 1200, 0, 100),
+                 true);
+  tree.transform(side, "PartLocalToArmGlobal121", kCollinear, placement(2, 1, 1, 1, 1, 1, 1),
+                 false);
+  tree.transform(side, "PartLocalToArmGlobal131", kTop, placement(3, 1, 1, 1, 1, 1, 1), false);
+  tree.text(side,
+            "[PartLocalToArmGlobal141]\r\nRotationAngleX=1\r\nRotationAngleY=2\r\n"
+            "RotationAngleZ=3\r\nTranslationX=4\r\nTranslationZ=6\r\nRotationOriginX=0\r\n"
+            "RotationOriginY=0\r\nRotationOriginZ=0\r\n");
+  tree.transform(side, "PartLocalToArmGlobal911", kRim, placement(9, 9, 9, 9, 9, 9, 9), false);
+
+  const std::string base = "parts/02_Beta/01_Base/Beta.qini";
+  tree.text(base, pointsSection("PartCalibrationPoints", kBase));
+  tree.transform(base, "PartLocalToArmGlobal711", kBase,
+                 placement(-30, 179.5, -0.25, 60, -400, 800, 20), true);
+  tree.transform(base, "PartLocalToArmGlobal111", kBase, placement(12, -90, 0, 0, 0, 1000, 1000),
+                 true);
+  tree.transform(base, "PartLocalToArmGlobal119", kBase, placement(1, 2, 3, 4, 5, 6, 7), false);
+  tree.transform(base, "PartLocalToArmGlobal", kBase, placement(1, 2, 3, 4, 5, 6, 7), false);
+  tree.transform(base, "PartLocalToArmGlobal1", kBase, placement(1, 2, 3, 4, 5, 6, 7), false);
+  return tree;
+}
+
+// What the relocation prints for relocationTree() after the file count.
+std::string relocationTreeLines(const Sandbox& sandbox) {
+  const std::string side = programPath(sandbox, "parts/01_Alpha/02_Side/Alpha.qini");
+  return "Processing file: Alpha.qini.\n" + found(1, 1, 1) + kRefit + kUpdated + found(1, 1, 2) +
+         kRefit + kUpdated + found(1, 2, 1) + kRefit + kUpdated + found(2, 2, 1) + kRefit +
+         kUpdated +
+         // Side: collinear collection 2, collection 3 without z2.
+         "Processing file: Alpha.qini.\n" + found(1, 1, 1) + kRefit + kUpdated + found(1, 1, 2) +
+         kRefit + "Transform value calculation fail. Continuing...\n" + found(1, 1, 3) +
+         "Retrieve fail from section PartCalibrationPoints3 of " + side + ". Continuing...\n" +
+         found(8, 8, 8) + kRefit + kUpdated +
+         // Beta: arm positions 1 and 7 of collection 1.
+         "Processing file: Beta.qini.\n" + found(1, 1, 1) + kRefit + kUpdated + found(7, 1, 1) +
+         kRefit + kUpdated;
+}
+
+std::string path(const Sandbox& sandbox, const std::string& relative) {
+  return sandbox.wizardDirectory() + "/" + relative;
+}
+
+// Every section of the tree after a complete relocation: re-fitted ones carry
+// the part points onto the new arm's coordinates, the others are unchanged,
+// every file has its byte-identical backup, and nothing else changed.
+void expectRelocated(const Sandbox& sandbox, const Tree& tree) {
+  double worst = 0.0;
+  for (const TreeSection& s : tree.sections) {
+    SCOPED_TRACE(s.file + " [" + s.name + "]");
+    const std::string content = e2e::readFile(path(sandbox, s.file));
+    const std::string original = tree.files.at(s.file);
+    if (s.refitted) {
+      const double error = relocationError(readPlacement(path(sandbox, s.file), s.name), s);
+      EXPECT_LT(error, 1e-3);
+      worst = std::max(worst, error);
+    } else {
+      EXPECT_EQ(sectionBlock(content, s.name), sectionBlock(original, s.name));
+    }
+  }
+  std::cout << "[ relocation ] largest deviation " << worst << " mm\n";
+  for (const auto& [file, original] : tree.files) {
+    SCOPED_TRACE(file);
+    std::string remainder = e2e::readFile(path(sandbox, file));
+    std::string before = original;
+    for (const TreeSection& s : tree.sections) {
+      if (s.file != file || !s.refitted) continue;
+      remainder.erase(remainder.find(sectionBlock(remainder, s.name)),
+                      sectionBlock(remainder, s.name).size());
+      before.erase(before.find(sectionBlock(before, s.name)), sectionBlock(before, s.name).size());
+    }
+    EXPECT_EQ(remainder, before);
+    EXPECT_EQ(e2e::readFile(backupOf(path(sandbox, file))), original);
+    // The file and its backup, nothing left over.
+    EXPECT_EQ(e2e::directoryEntries(fs::path(path(sandbox, file)).parent_path().string()),
+              (std::vector<std::string>{fs::path(backupOf(file)).filename().string(),
+                                        fs::path(file).filename().string()}));
+  }
+}
+
+void expectTreeUnchanged(const Sandbox& sandbox, const Tree& tree) {
+  for (const auto& [file, original] : tree.files) {
+    EXPECT_EQ(e2e::readFile(path(sandbox, file)), original) << file;
+    EXPECT_FALSE(e2e::fileExists(backupOf(path(sandbox, file)))) << file;
+  }
+}
+
+std::string configurationText(const Sandbox& sandbox) {
+  return e2e::readFile(sandbox.applicationDataDirectory() + "/WinVLPosetta.ini");
+}
+
+TEST(ReusePartCalibrations, CarriesEverySectionOntoTheNewArmAndResetRestoresTheTree) {
+  Sandbox sandbox;
+  const Tree tree = relocationTree();
+  tree.write(sandbox);
+  sandbox.setArmConfiguration(armConfiguration());
+  sandbox.setArmScenario(scenario(greenRecords(newArmPoints())));
+  // No points stored for the new arm: they are recorded. HALF1 lacks a key.
+  const e2e::RunResult run = sandbox.run("10\nHALF1\nOLD4711\n 16\n");
+  ASSERT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_TRUE(transcriptsMatch(
+      kStartup + mainMenuScreen() + "Calibration points for current arm not found.\n" +
+          selectPoints() + kSerialIntro + kSerialPrompt + "Existing points not found." +
+          kSerialPrompt + "Calibrating new arm position...\nSearching for .qini files...\n" +
+          "Found 3 .qini files.\n" + relocationTreeLines(sandbox) +
+          "Successfully processed 3 of 3 .qini files.\n" + keyPrompt() + mainMenuScreen(),
+      run.output));
+  expectRelocated(sandbox, tree);
+  // The recorded points are stored under the new serial.
+  const std::string configuration = configurationText(sandbox);
+  const Triangle recorded = newArmPoints();
+  for (int k = 0; k < 9; ++k) {
+    const std::string key =
+        std::string(kNewSerial) + "_" + std::to_string(k / 3) + std::to_string(k % 3) + "=";
+    const std::size_t at = configuration.find(key);
+    ASSERT_NE(at, std::string::npos) << key;
+    EXPECT_NEAR(std::strtod(configuration.c_str() + at + key.size(), nullptr),
+                recorded[k / 3][k % 3], 1e-6);
+  }
+
+  // Reset puts every file back byte for byte and removes the backups; a
+  // second reset and a clean-up find nothing.
+  const e2e::RunResult reset = sandbox.run("11\n 11\n 12\n 16\n");
+  EXPECT_EQ(reset.exitStatus, 0);
+  const std::string nothing =
+      "Searching for .oldqini files...\nNo .oldqini files found. Aborting...\n";
+  EXPECT_TRUE(transcriptsMatch(
+      kStartup + mainMenuScreen() +
+          "Searching for .oldqini files...\nNumber of .oldqini files found: 3.\n"
+          "Created file: Alpha.qini.\nCreated file: Alpha.qini.\nCreated file: Beta.qini.\n"
+          "Successfully processed 3 of 3 files.\n" +
+          keyPrompt() + mainMenuScreen() + nothing + keyPrompt() + mainMenuScreen() + nothing +
+          keyPrompt() + mainMenuScreen(),
+      reset.output));
+  expectTreeUnchanged(sandbox, tree);
+}
+
+// A one-file tree for the prompt cases.
+Tree smallTree() {
+  Tree tree;
+  const std::string file = "parts/01_Gear/01_Hub/Gear.qini";
+  tree.text(file, pointsSection("PartCalibrationPoints1", kRim));
+  tree.transform(file, "PartLocalToArmGlobal111", kRim, placement(-8, 45, 45, 45, 1200, 0, 100),
+                 true);
+  return tree;
+}
+
+std::string smallTreeRun() {
+  return "Calibrating new arm position...\nSearching for .qini files...\nFound 1 .qini files.\n"
+         "Processing file: Gear.qini.\n" +
+         found(1, 1, 1) + kRefit + kUpdated + "Successfully processed 1 of 1 .qini files.\n";
+}
+
+TEST(ReusePartCalibrations, PromptsAndEarlyEnds) {
+  const std::string stored = armPointLines(kNewSerial, newArmPoints());
+  const Triangle stale = {{{1, 2, 3}, {4, 5, 6}, {7, 8, 10}}};
+  const std::string red = "record 0 0 0 0 0 0 red x2\n";
+  const std::string question = kQuestion;
+  struct Case {
+    const char* name;
+    std::string newArmLines;  // stored points of the new arm
+    std::string records;
+    const char* script;
+    std::string lines;  // printed between the menu and the key prompt
+    bool relocated;     // false: tree untouched, no backup
+    bool inputEnds;     // the program ends at the prompt
+    bool storedKept;    // the configuration file is unchanged
+  };
+  const Case cases[] = {
+      // Any other character repeats the question; N keeps the stored points
+      // (the arm would abort on red if it were asked to record).
+      {"x then N keeps the stored points", stored, red, "10\nx\nN\nOLD4711\n 16\n",
+       question + question + kSerialIntro + kSerialPrompt + smallTreeRun(), true, false, true},
+      // y records again over stale points.
+      {"y records again", armPointLines(kNewSerial, stale), greenRecords(newArmPoints()),
+       "10\ny\nOLD4711\n 16\n",
+       question + selectPoints() + kSerialIntro + kSerialPrompt + smallTreeRun(), true, false,
+       false},
+      {"incomplete old serial, then 0", stored, red, "10\nn\nHALF1\nUNKNOWN\n0\n 16\n",
+       question + kSerialIntro + kSerialPrompt + "Existing points not found." + kSerialPrompt +
+           "Existing points not found." + kSerialPrompt,
+       false, false, true},
+      {"red twice while recording", "", red, "10\n 16\n",
+       "Calibration points for current arm not found.\nPlease select point 1 using green "
+       "button. Use red twice to abort.\n",
+       false, false, true},
+      {"input ends at the y/n question", stored, red, "10\n", question, false, true, true},
+      {"input ends at the serial prompt", stored, greenRecords(newArmPoints()), "10\nY\n",
+       question + selectPoints() + kSerialIntro + kSerialPrompt, false, true, false},
+      {"old points on one line", stored, red, "10\nn\nFLAT\n 16\n",
+       question + kSerialIntro + kSerialPrompt +
+           "Calibrating new arm position...\nRigid-body transform calculation fail. Aborting...\n",
+       false, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sandbox sandbox;
+    const Tree tree = smallTree();
+    tree.write(sandbox);
+    const Triangle flat = {{{0, 0, 0}, {10, 0, 0}, {20, 0, 0}}};
+    sandbox.setArmConfiguration(armConfiguration(c.newArmLines + armPointLines("FLAT", flat)));
+    sandbox.setArmScenario(scenario(c.records));
+    const std::string before = configurationText(sandbox);
+    const e2e::RunResult run = sandbox.run(c.script);
+    ASSERT_FALSE(run.timedOut);
+    if (c.inputEnds) {
+      EXPECT_EQ(run.exitStatus, 2);
+      EXPECT_TRUE(transcriptsMatch(
+          kStartup + mainMenuScreen() + c.lines + "\nConsole input ended.\n", run.output));
+    } else {
+      EXPECT_EQ(run.exitStatus, 0);
+      EXPECT_TRUE(transcriptsMatch(
+          kStartup + mainMenuScreen() + c.lines + keyPrompt() + mainMenuScreen(), run.output));
+    }
+    if (c.relocated) {
+      expectRelocated(sandbox, tree);
+    } else {
+      expectTreeUnchanged(sandbox, tree);
+    }
+    EXPECT_EQ(configurationText(sandbox) == before, c.storedKept);
+  }
+}
+
+TEST(ReusePartCalibrations, WithoutTheArmOrWithoutFilesNothingIsTouched) {
+  {
+    Sandbox sandbox;
+    const Tree tree = smallTree();
+    tree.write(sandbox);
+    sandbox.setArmScenario("fail open\n");
+    const e2e::RunResult run = sandbox.run("y\n10\n 16\n");
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_NE(run.output.find(mainMenuScreen() +
+                              "The arm is not available: it was not initialised at start-up.\n" +
+                              keyPrompt()),
+              std::string::npos)
+        << e2e::visible(run.output);
+    expectTreeUnchanged(sandbox, tree);
+  }
+  {
+    Sandbox sandbox;
+    sandbox.buildWizardTree("parts/01_Empty/01_Region/notes.txt\n");
+    sandbox.setArmConfiguration(armConfiguration(armPointLines(kNewSerial, newArmPoints())));
+    sandbox.setArmScenario(scenario(""));
+    const e2e::RunResult run = sandbox.run("10\nn\nOLD4711\n 16\n");
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_TRUE(transcriptsMatch(kStartup + mainMenuScreen() + kQuestion + kSerialIntro +
+                                     kSerialPrompt +
+                                     "Calibrating new arm position...\nSearching for .qini "
+                                     "files...\nNo .qini files found. Aborting...\n" +
+                                     keyPrompt() + mainMenuScreen(),
+                                 run.output));
+  }
+}
+
+// Three regions for the backup cases, each file with a distinct text.
+const char* const kBackupTree = R"(
+  parts/01_A/01_R/A.qini = [Region]\r\nName=A new\r\n
+  parts/01_A/01_R/A.oldqini = [Region]\r\nName=A old\r\n
+  parts/01_A/02_S/S.qini = [Region]\r\nName=S new\r\n
+  parts/01_A/02_S/S.oldqini = [Region]\r\nName=S old\r\n
+  parts/02_B/01_R/B.qini = [Region]\r\nName=B new\r\n
+  parts/02_B/01_R/B.oldqini = [Region]\r\nName=B old\r\n
+)";
+
+TEST(PartCalibrationBackups, ABackupThatCannotBeCopiedOrDeletedStays) {
+  Sandbox sandbox;
+  sandbox.buildWizardTree(kBackupTree);
+  const std::string w = sandbox.wizardDirectory() + "/parts/";
+  // S.qini is read-only: its backup cannot be copied over it.
+  ASSERT_EQ(::chmod((w + "01_A/02_S/S.qini").c_str(), 0444), 0);
+  const e2e::RunResult reset = sandbox.run("11\n 16\n");
+  EXPECT_EQ(reset.exitStatus, 0);
+  EXPECT_TRUE(transcriptsMatch(kStartup + mainMenuScreen() +
+                                   "Searching for .oldqini files...\n"
+                                   "Number of .oldqini files found: 3.\n"
+                                   "Created file: A.qini.\nCreated file: B.qini.\n"
+                                   "Successfully processed 2 of 3 files.\n" +
+                                   keyPrompt() + mainMenuScreen(),
+                               reset.output));
+  EXPECT_EQ(e2e::readFile(w + "01_A/01_R/A.qini"), "[Region]\r\nName=A old\r\n");
+  EXPECT_EQ(e2e::readFile(w + "02_B/01_R/B.qini"), "[Region]\r\nName=B old\r\n");
+  EXPECT_EQ(e2e::readFile(w + "01_A/02_S/S.qini"), "[Region]\r\nName=S new\r\n");
+  EXPECT_FALSE(e2e::fileExists(w + "01_A/01_R/A.oldqini"));
+  EXPECT_FALSE(e2e::fileExists(w + "02_B/01_R/B.oldqini"));
+  EXPECT_EQ(e2e::readFile(w + "01_A/02_S/S.oldqini"), "[Region]\r\nName=S old\r\n");
+
+  // Clean: two backups, one read-only and so not deleted.
+  sandbox.buildWizardTree("parts/02_B/01_R/B.oldqini = [Region]\r\nName=B older\r\n");
+  ASSERT_EQ(::chmod((w + "01_A/02_S/S.oldqini").c_str(), 0444), 0);
+  const e2e::RunResult clean = sandbox.run("12\n 16\n");
+  EXPECT_EQ(clean.exitStatus, 0);
+  EXPECT_TRUE(transcriptsMatch(kStartup + mainMenuScreen() +
+                                   "Searching for .oldqini files...\n"
+                                   "Number of .oldqini files found: 2.\n"
+                                   "Deleted file: B.oldqini.\n"
+                                   "Successfully processed 1 of 2 files.\n" +
+                                   keyPrompt() + mainMenuScreen(),
+                               clean.output));
+  EXPECT_FALSE(e2e::fileExists(w + "02_B/01_R/B.oldqini"));
+  EXPECT_TRUE(e2e::fileExists(w + "01_A/02_S/S.oldqini"));
+  EXPECT_EQ(e2e::readFile(w + "02_B/01_R/B.qini"), "[Region]\r\nName=B old\r\n");
+}
+
+TEST(ReusePartCalibrations, ABackupThatCannotBeMadeEndsTheRun) {
+  Sandbox sandbox;
+  Tree tree = smallTree();
+  const std::string second = "parts/02_Pump/01_Body/Pump.qini";
+  tree.text(second, pointsSection("PartCalibrationPoints1", kTop));
+  tree.transform(second, "PartLocalToArmGlobal111", kTop, placement(3, 1, 2, 3, 4, 5, 6), false);
+  tree.write(sandbox);
+  // An earlier backup of the second file that cannot be replaced.
+  const std::string stuck = backupOf(path(sandbox, second));
+  e2e::writeFile(stuck, "[Region]\r\nName=kept\r\n");
+  ASSERT_EQ(::chmod(stuck.c_str(), 0444), 0);
+  sandbox.setArmConfiguration(armConfiguration(armPointLines(kNewSerial, newArmPoints())));
+  sandbox.setArmScenario(scenario(""));
+  const e2e::RunResult run = sandbox.run("10\nn\nOLD4711\n 16\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_TRUE(transcriptsMatch(
+      kStartup + mainMenuScreen() + kQuestion + kSerialIntro + kSerialPrompt +
+          "Calibrating new arm position...\nSearching for .qini files...\nFound 2 .qini files.\n"
+          "Processing file: Gear.qini.\n" +
+          found(1, 1, 1) + kRefit + kUpdated + "Failed to create backup file. Aborting...\n" +
+          keyPrompt() + mainMenuScreen(),
+      run.output));
+  EXPECT_EQ(e2e::readFile(path(sandbox, second)), tree.files.at(second));
+  EXPECT_EQ(e2e::readFile(stuck), "[Region]\r\nName=kept\r\n");
+  EXPECT_EQ(e2e::directoryEntries(fs::path(stuck).parent_path().string()),
+            (std::vector<std::string>{"Pump.oldqini", "Pump.qini"}));
+  const TreeSection& first = tree.sections.front();
+  EXPECT_LT(relocationError(readPlacement(path(sandbox, first.file), first.name), first), 1e-3);
+  EXPECT_EQ(e2e::readFile(backupOf(path(sandbox, first.file))), tree.files.at(first.file));
+}
+
+// A small tree for the kill runs: two files with four re-fitted sections each.
+Tree killTree() {
+  Tree tree;
+  const char* const files[] = {"parts/01_Alpha/01_Top/Alpha.qini",
+                               "parts/02_Beta/01_Base/Beta.qini"};
+  int n = 0;
+  for (const char* file : files) {
+    tree.text(file, pointsSection("PartCalibrationPoints1", kRim));
+    tree.text(file, pointsSection("PartCalibrationPoints2", kBase));
+    for (int c = 1; c <= 2; ++c) {
+      for (int a = 1; a <= 2; ++a, ++n) {
+        tree.transform(file, "PartLocalToArmGlobal" + std::to_string(a) + std::to_string(c) + "1",
+                       c == 1 ? kRim : kBase,
+                       placement(n * 10.5, 10 * n, -7.5 * n, 170 - 13 * n, 100 * n, -50 * n, 300),
+                       true);
+      }
+    }
+  }
+  return tree;
+}
+
+enum class Outcome { Untouched, Partial, Complete };
+
+// The tree after a run that may have been killed at any moment: every file
+// still parses, every section is wholly old or wholly new, every backup is
+// the file's old content. Empty when all holds, else what failed.
+std::string checkKilledTree(const Sandbox& sandbox, const Tree& tree, Outcome& outcome) {
+  std::size_t newSections = 0, backups = 0;
+  for (const auto& [file, original] : tree.files) {
+    const std::string content = e2e::readFile(path(sandbox, file));
+    if (!parsesAsSettings(content)) return file + " does not parse";
+    if (e2e::fileExists(backupOf(path(sandbox, file)))) {
+      if (e2e::readFile(backupOf(path(sandbox, file))) != original)
+        return file + ": backup differs";
+      ++backups;
+    }
+  }
+  for (const TreeSection& s : tree.sections) {
+    const std::string content = e2e::readFile(path(sandbox, s.file));
+    const std::string block = sectionBlock(content, s.name);
+    if (block == sectionBlock(tree.files.at(s.file), s.name)) continue;
+    std::array<double, 9> values{};
+    if (!sectionValues(block, values) || relocationError(placementOf(values), s) > 1e-3) {
+      return s.file + " [" + s.name + "] is neither old nor new:\n" + block;
+    }
+    ++newSections;
+  }
+  outcome = newSections == 0 && backups == 0 ? Outcome::Untouched
+            : newSections == tree.sections.size() && backups == tree.files.size()
+                ? Outcome::Complete
+                : Outcome::Partial;
+  return "";
+}
+
+// Kills the program at random moments of a relocation, at least 200 times.
+// After each kill the tree must hold only whole sections and whole backups,
+// and a reset must bring every file back byte for byte.
+TEST(ReusePartCalibrations, KilledAnywhereLeavesWholeSectionsAndResetRestores) {
+  Sandbox sandbox;
+  const Tree tree = killTree();
+  sandbox.setArmConfiguration(armConfiguration(armPointLines(kNewSerial, newArmPoints())));
+  sandbox.setArmScenario(scenario(""));
+  const std::string relocate = "10\nn\nOLD4711\n 16\n";
+  const auto restore = [&] {
+    fs::remove_all(sandbox.wizardDirectory());
+    tree.write(sandbox);
+  };
+  const auto timed = [&](const std::string& script) {
+    restore();
+    const auto start = std::chrono::steady_clock::now();
+    const e2e::RunResult run = sandbox.run(script);
+    EXPECT_EQ(run.exitStatus, 0);
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+  };
+  // The window of kill moments: from a little before the relocation can
+  // start (a run that ends at the serial prompt) to the end of a typical
+  // whole relocation (medians of three runs, so that one slow run on a busy
+  // machine does not stretch it).
+  const auto median = [&](const std::string& script) {
+    std::vector<double> times;
+    for (int i = 0; i < 3; ++i) times.push_back(timed(script));
+    std::sort(times.begin(), times.end());
+    return times[1];
+  };
+  const double from = 0.7 * median("10\nn\n0\n 16\n");
+  const double to = std::max(1.05 * median(relocate), from + 5.0);
+
+  std::mt19937 random(20240611u);
+  std::uniform_real_distribution<double> moment(from, to);
+  int kills = 0, partial = 0, runs = 0;
+  const auto started = std::chrono::steady_clock::now();
+  while (kills < 200 && runs < 600) {
+    ++runs;
+    restore();
+    const auto delay = std::chrono::microseconds(static_cast<long long>(moment(random) * 1000));
+    const e2e::RunResult run =
+        sandbox.run(relocate, std::chrono::duration_cast<std::chrono::milliseconds>(delay));
+    if (run.timedOut) ++kills;
+    Outcome outcome = Outcome::Untouched;
+    const std::string failure = checkKilledTree(sandbox, tree, outcome);
+    ASSERT_EQ(failure, "") << "run " << runs << ", killed after " << delay.count() << " us";
+    if (outcome == Outcome::Partial) ++partial;
+    if (outcome == Outcome::Untouched) continue;
+    const e2e::RunResult reset = sandbox.run("11\n 16\n");
+    ASSERT_EQ(reset.exitStatus, 0);
+    for (const auto& [file, original] : tree.files) {
+      ASSERT_EQ(e2e::readFile(path(sandbox, file)), original) << "run " << runs << ": " << file;
+      ASSERT_FALSE(e2e::fileExists(backupOf(path(sandbox, file)))) << "run " << runs;
+    }
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::cout << "[ relocation ] " << kills << " kills in " << runs << " runs (" << partial
+            << " in the middle of a relocation), kill window " << from << ".." << to << " ms, "
+            << seconds << " s\n";
+  EXPECT_GE(kills, 200);
+  // The window must really cut relocations short, or the test proves nothing.
+  EXPECT_GE(partial, 40);
+}
+
+}  // namespace
