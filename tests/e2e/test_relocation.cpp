@@ -465,10 +465,11 @@ Tree smallTree() {
   return tree;
 }
 
-std::string smallTreeRun() {
+std::string smallTreeRun(const std::string& fileName = "Gear.qini") {
   return "Calibrating new arm position...\nSearching for .qini files...\nFound 1 .qini files.\n"
-         "Processing file: Gear.qini.\n" +
-         found(1, 1, 1) + kRefit + kUpdated + "Successfully processed 1 of 1 .qini files.\n";
+         "Processing file: " +
+         fileName + ".\n" + found(1, 1, 1) + kRefit + kUpdated +
+         "Successfully processed 1 of 1 .qini files.\n";
 }
 
 TEST(ReusePartCalibrations, PromptsAndEarlyEnds) {
@@ -570,6 +571,33 @@ TEST(ReusePartCalibrations, WithoutTheArmOrWithoutFilesNothingIsTouched) {
                                      keyPrompt() + mainMenuScreen(),
                                  run.output));
   }
+}
+
+TEST(ReusePartCalibrations, TheBallProbeOfTheRunMovesTheRecordedPointsAlongTheProbeAxis) {
+  Sandbox sandbox;
+  Tree tree;
+  // Named after its region, so that "Calibrate collection" finds it.
+  const std::string file = "parts/01_Gear/01_Hub/Hub.qini";
+  tree.text(file, "[QuadFile1]\r\nName=Hub.quads\r\nCollectionIndex=1\r\n");
+  tree.text(file, pointsSection("PartCalibrationPoints1", kRim));
+  tree.transform(file, "PartLocalToArmGlobal111", kRim, placement(-8, 45, 45, 45, 1200, 0, 100),
+                 true);
+  tree.write(sandbox);
+  sandbox.setArmConfiguration(armConfiguration());
+  // "Calibrate collection" chooses the 6 mm ball (radius 3) and is then
+  // aborted (red for the image, red twice at point 1). The new arm's
+  // measuring point is 1.5 mm short of the cell points along the probe axis
+  // (0, 0, 1), so only a recording with the tip offset finds them.
+  Triangle shortOfTip = newArmPoints();
+  for (Vec3& p : shortOfTip) p[2] -= 1.5;
+  sandbox.setArmScenario(scenario("record 0 0 0 0 0 0 red x3\n" + greenRecords(shortOfTip)));
+  const e2e::RunResult run = sandbox.run("3\n6\n 10\nOLD4711\n 16\n");
+  ASSERT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_NE(run.output.find("Ball probe of 6mm selected.\n"), std::string::npos);
+  EXPECT_NE(run.output.find(smallTreeRun("Hub.qini")), std::string::npos)
+      << e2e::visible(run.output);
+  expectRelocated(sandbox, tree);
 }
 
 // Three regions for the backup cases, each file with a distinct text.
