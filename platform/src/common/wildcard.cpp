@@ -155,12 +155,11 @@ PreparedPattern preparePattern(const std::string& component) {
   PreparedPattern prepared;
   if (component.find_first_of("<>\"") != std::string::npos) return prepared;
 
+  // Only a pattern whose very last character is a dot asks for names without
+  // an extension: "*." and "* ." do, "*. " does not (it is "*").
+  const bool endedInDot = !component.empty() && component.back() == '.';
   std::string text = component;
-  bool endedInDot = false;
-  while (!text.empty() && isTrailingJunk(text.back())) {
-    if (text.back() == '.') endedInDot = true;
-    text.pop_back();
-  }
+  while (!text.empty() && isTrailingJunk(text.back())) text.pop_back();
   if (text.empty()) return prepared;
   prepared.valid = true;
   if (text == "*.*" || (text == "*" && !endedInDot)) {

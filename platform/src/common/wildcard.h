@@ -29,8 +29,10 @@ struct PreparedPattern {
 };
 
 // Prepares the last component of a FindFirstFileA pattern the way kernel32
-// does before the file system sees it: trailing dots and spaces go (a final
-// dot turns a final '*' into DosStar), "*.*" becomes "*", '?' becomes DosQm,
+// does before the file system sees it: trailing dots and spaces go (when the
+// last character is a dot, a final '*' becomes DosStar, so "*." and "* ." take
+// names without an extension while "*. " takes every name), "*.*" becomes "*",
+// '?' becomes DosQm,
 // a '.' before '?' or '*' becomes DosDot and a '*' before '.' becomes DosStar.
 PreparedPattern preparePattern(const std::string& component);
 
