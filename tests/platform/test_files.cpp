@@ -650,6 +650,71 @@ TEST(MoveFile, AcrossFileSystemsMovesFilesButNotDirectories) {
 #endif
 }
 
+#ifndef _WIN32
+// Moves on a file system that refuses every rename flag (RENAME_NOREPLACE
+// gives EINVAL, as some network and FUSE file systems answer) must behave as
+// on any other: the same rows run with the flags accepted and refused.
+struct MoveRow {
+  const char* label;
+  const char* source;  // below the tree's root
+  const char* target;
+  std::uint32_t error;  // 0: the move succeeds
+};
+
+const MoveRow kMoveRows[] = {
+    {"DirectoryToNewName", "dir", "renamed", 0},
+    {"DirectoryToNameItStartsWith", "dir", "dir2", 0},
+    {"DirectoryIntoSiblingDirectory", "dir", "other\\dir", 0},
+    {"FileToNewName", "file.txt", "renamed.txt", 0},
+    {"DirectoryOntoDirectory", "dir", "other", kErrorAlreadyExists},
+    {"DirectoryOntoFile", "dir", "file.txt", kErrorAlreadyExists},
+    {"FileOntoFile", "file.txt", "ro.txt", kErrorAlreadyExists},
+    {"DirectoryIntoItself", "dir", "dir\\sub", kErrorSharingViolation},
+    {"DirectoryIntoItsSubdirectory", "dir", "dir\\deeper\\sub", kErrorSharingViolation},
+    {"DirectoryIntoItselfThroughALink", "dir", "link\\sub", kErrorSharingViolation},
+};
+
+class MovesWithoutRenameFlags : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    if (GetParam()) testsupport::setEnvironment("ZORV_TEST_RENAME_FLAGS_REFUSED", "1");
+  }
+  void TearDown() override { testsupport::setEnvironment("ZORV_TEST_RENAME_FLAGS_REFUSED", nullptr); }
+};
+
+TEST_P(MovesWithoutRenameFlags, BehaveAsWithThem) {
+  for (const MoveRow& row : kMoveRows) {
+    SCOPED_TRACE(row.label);
+    Tree t;
+    ASSERT_TRUE(createDirectory(join(t.root, "other")));
+    ASSERT_TRUE(createDirectory(join(t.dir, "deeper")));
+    fs::create_directory_symlink(native(t.dir), native(join(t.root, "link")));
+    const std::string source = join(t.root, row.source);
+    const std::string target = join(t.root, row.target);
+    const PathKind kind = pathKind(source);
+    const bool moved = moveFile(source, target);
+    EXPECT_EQ(moved, row.error == 0);
+    if (row.error != 0) {
+      EXPECT_EQ(lastError(), row.error);
+      EXPECT_EQ(pathKind(source), kind);
+      continue;
+    }
+    EXPECT_EQ(pathKind(source), PathKind::Missing);
+    EXPECT_EQ(pathKind(target), kind);
+    if (kind == PathKind::Directory) {
+      EXPECT_EQ(testsupport::readFile(join(target, "inner.txt")), "inner");
+    } else {
+      EXPECT_EQ(testsupport::readFile(target), "file content");
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(RenameFlags, MovesWithoutRenameFlags, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "Refused" : "Accepted";
+                         });
+#endif
+
 TEST(DeleteFile, RemovesAFile) {
   Tree t;
   ASSERT_TRUE(deleteFile(join(t.root, "FILE.TXT")));

@@ -281,6 +281,19 @@ TEST_F(PartDeletion, LinkedPartIsUnlinkedNotFollowed) {
   EXPECT_EQ(testsupport::readFile(join(outside, "precious.txt")), "keep");
 }
 
+TEST_F(PartDeletion, RenumbersOnFileSystemsThatRefuseRenameFlags) {
+  // Some file systems answer every rename flag with EINVAL; the parts must
+  // still move down, without a gap.
+  makeParts({"01_A", "02_B", "03_C", "04_D"});
+  testsupport::setEnvironment("ZORV_TEST_RENAME_FLAGS_REFUSED", "1");
+  const bool deleted = U::deletePart(wizard, 1);
+  testsupport::setEnvironment("ZORV_TEST_RENAME_FLAGS_REFUSED", nullptr);
+  EXPECT_TRUE(deleted);
+  EXPECT_EQ(listed(), (Names{"A", "C", "D"}));
+  EXPECT_EQ(testsupport::readFile(join(parts, "02_C\\01_Region\\marker.txt")), "03_C");
+  EXPECT_EQ(testsupport::readFile(join(parts, "03_D\\01_Region\\marker.txt")), "04_D");
+}
+
 TEST_F(PartDeletion, NameWithSeparatorIsRefused) {
   // POSIX names may hold a backslash, which the library would read as a
   // separator: "02_x\..\..\.." would lead out of the parts directory.
