@@ -1,6 +1,7 @@
 // Writes that are interrupted or cannot be done must never damage a settings
 // file: a writer process killed at random points leaves the old or the new
 // file, and refused writes leave the old file as it was.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -12,7 +13,9 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <iostream>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -231,14 +234,6 @@ TEST_F(RefusedWrites, MissingDirectory) {
   EXPECT_FALSE(fs::exists(dir_ / "nodir"));
 }
 
-TEST_F(RefusedWrites, UnwritableDirectory) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into any directory";
-  chmod(dir_.path().c_str(), 0555);
-  EXPECT_FALSE(platform::writeProfileString("A", "k", "2", file_.c_str()));
-  chmod(dir_.path().c_str(), 0755);
-  expectUnchanged();
-}
-
 TEST_F(RefusedWrites, DiskFull) {
   // A file-size limit makes the temporary's write fail as a full disk would.
   pid_t child = fork();
@@ -276,5 +271,117 @@ TEST_F(RefusedWrites, SuccessfulWriteKeepsModeAndLinks) {
   ASSERT_EQ(stat(file_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
+
+// ---------------------------------------------------------------------------
+// Who may write: the writer runs as an unprivileged user (nobody when the
+// tests run as root, else the current user). A write keeps the file's owner,
+// group and mode; a file the writer may not write is refused whatever the
+// directory allows; where the directory cannot be written but the file can,
+// the file is updated in place.
+
+struct Writer {
+  uid_t uid;
+  gid_t gid;
+  bool dropsPrivileges;
+};
+
+Writer unprivilegedWriter() {
+  if (geteuid() == 0) return {65534, 65534, true};
+  return {getuid(), getgid(), false};
+}
+
+// Runs f as the writer in a child process; its result (0..255).
+int runAs(const Writer& writer, const std::function<int()>& f) {
+  pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    if (writer.dropsPrivileges &&
+        (setgroups(0, nullptr) != 0 || setgid(writer.gid) != 0 || setuid(writer.uid) != 0)) {
+      _exit(255);
+    }
+    _exit(f());
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+constexpr uid_t kOtherUser = 1234;
+constexpr gid_t kOtherGroup = 4321;
+
+struct AccessRow {
+  const char* label;
+  bool needsRoot;  // the file belongs to another user or group
+  mode_t directoryMode;
+  bool fileExists;
+  bool otherOwner;  // owned by kOtherUser instead of the writer
+  bool otherGroup;  // group kOtherGroup, which the writer is not in
+  mode_t fileMode;
+  bool written;
+};
+
+const AccessRow kAccessRows[] = {
+    {"OwnFileWritableDirectory", false, 0777, true, false, false, 0640, true},
+    {"OtherUsersFileWritableByAll", true, 0777, true, true, true, 0666, true},
+    {"OwnFileInAGroupTheWriterIsNotIn", true, 0777, true, false, true, 0664, true},
+    {"OtherUsersFileNotWritable", true, 0777, true, true, true, 0644, false},
+    {"OtherUsersFileWritableByGroupOnly", true, 0777, true, true, true, 0664, false},
+    {"ReadOnlyOwnFile", false, 0777, true, false, false, 0444, false},
+    {"UnwritableDirectoryWritableFile", false, 0555, true, false, false, 0640, true},
+    {"UnwritableDirectoryOtherUsersFile", true, 0555, true, true, true, 0666, true},
+    {"UnwritableDirectoryReadOnlyFile", false, 0555, true, false, false, 0444, false},
+    {"UnwritableDirectoryMissingFile", false, 0555, false, false, false, 0, false},
+};
+
+void PrintTo(const AccessRow& row, std::ostream* os) {
+  *os << row.label;
+}
+
+class WriteAccess : public ::testing::TestWithParam<AccessRow> {};
+
+TEST_P(WriteAccess, KeepsOwnerGroupAndModeAndRefusesWhatTheWriterMayNotWrite) {
+  const AccessRow& row = GetParam();
+  const Writer writer = unprivilegedWriter();
+  if (row.needsRoot && !writer.dropsPrivileges) {
+    GTEST_SKIP() << "files of other users can only be made by root";
+  }
+  TempDir dir;
+  const std::string file = dir / "part.qini";
+  // The write shrinks the file (a key goes), then grows it again.
+  const std::string original = "[A]\r\nk=1\r\nlong=" + std::string(40, 'x') + "\r\n";
+  const std::string expected = "[A]\r\nk=22\r\n";
+  const uid_t owner = row.otherOwner ? kOtherUser : writer.uid;
+  const gid_t group = row.otherGroup ? kOtherGroup : writer.gid;
+  if (row.fileExists) {
+    testsupport::writeFile(file, original);
+    ASSERT_EQ(chown(file.c_str(), owner, group), 0);
+    ASSERT_EQ(chmod(file.c_str(), row.fileMode), 0);
+  }
+  ASSERT_EQ(chmod(dir.path().c_str(), row.directoryMode), 0);
+
+  const int results = runAs(writer, [&] {
+    const bool shrunk = platform::writeProfileString("A", "long", nullptr, file.c_str());
+    const bool grown = platform::writeProfileString("A", "k", "22", file.c_str());
+    return (shrunk ? 1 : 0) | (grown ? 2 : 0);
+  });
+  chmod(dir.path().c_str(), 0755);
+  EXPECT_EQ(results, row.written ? 3 : 0);
+
+  int entries = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, row.fileExists ? 1 : 0) << "left-over temporaries";
+  if (!row.fileExists) return;
+  EXPECT_EQ(testsupport::readFile(file), row.written ? expected : original);
+  struct stat st;
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, owner);
+  EXPECT_EQ(st.st_gid, group);
+  EXPECT_EQ(st.st_mode & 07777, row.fileMode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WriteAccess, ::testing::ValuesIn(kAccessRows),
+                         [](const ::testing::TestParamInfo<AccessRow>& info) {
+                           return std::string(info.param.label);
+                         });
 
 }  // namespace

@@ -27,9 +27,12 @@
 //  - A write edits the text in place: only the changed lines change, every
 //    other byte stays as it was. It is atomic: the new text goes to a
 //    temporary file in the same directory, is flushed to disk and renamed over
-//    the original, keeping its permissions. A write that cannot be done
-//    (read-only file, missing or unwritable directory, full disk) returns
-//    false and leaves the old file as it was.
+//    the original, keeping its permissions, owner and group. Where the
+//    directory cannot be written but the file can, or the owner or group
+//    could not be kept so, the file itself is rewritten and flushed, as
+//    Windows does. A write that cannot be done (read-only file, a file the
+//    user may not write, missing directory, a new file in an unwritable
+//    directory, full disk) returns false and leaves the old file as it was.
 //
 // Never pass "" as a section or key name: the ANSI calls of Windows crash when
 // such a name is a read-only empty string.

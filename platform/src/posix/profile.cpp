@@ -4,7 +4,10 @@
 // Every call reads the whole file afresh. A write builds the new text from the
 // old one by editing only the affected lines, writes it to a temporary file in
 // the same directory, flushes it to disk and renames it over the original, so
-// that readers (and a crash) only ever see the old or the new file.
+// that readers (and a crash) only ever see the old or the new file. Where that
+// cannot be done without changing the file's owner or group, or where the
+// directory cannot be written but the file can, the file itself is rewritten
+// and flushed, as Windows always does.
 #include "platform/profile.h"
 
 #include <dirent.h>
@@ -352,26 +355,49 @@ void removeStaleTemporaries(const std::string& directory, const std::string& bas
   ::closedir(dir);
 }
 
-// Fills a new temporary: the original's owner and mode, the bytes, fsync.
-bool fillTemporary(int fd, const struct stat* original, const std::string& bytes) {
+// How a replacement by rename ended.
+enum class Replaced {
+  Done,
+  Failed,   // nothing changed: the write cannot be done
+  InPlace,  // nothing changed: the file must be rewritten where it is instead
+};
+
+// Errors that say the directory may not be written (or an entry in it may
+// not be replaced) by this user.
+bool refusedByDirectory(int err) {
+  return err == EACCES || err == EPERM;
+}
+
+// Fills a new temporary: the original's owner, group and mode, the bytes,
+// fsync. Only a privileged process may give a file to another user, or to a
+// group it is not in: InPlace when the owner or group cannot be kept so.
+Replaced fillTemporary(int fd, const struct stat* original, const std::string& bytes) {
   if (original != nullptr) {
-    if (::fchown(fd, original->st_uid, original->st_gid) != 0) {
-      // Only a privileged process can give the file away; the mode is kept
-      // in any case.
+    struct stat made;
+    if (::fstat(fd, &made) != 0) return Replaced::Failed;
+    if ((made.st_uid != original->st_uid || made.st_gid != original->st_gid) &&
+        ::fchown(fd, original->st_uid, original->st_gid) != 0) {
+      return Replaced::InPlace;
     }
-    if (::fchmod(fd, original->st_mode & 07777) != 0) return false;
+    if (::fchmod(fd, original->st_mode & 07777) != 0) return Replaced::Failed;
   }
-  return writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  return writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0 ? Replaced::Done
+                                                                       : Replaced::Failed;
 }
 
 // Replaces (or creates) the file at target with bytes: temporary file in the
-// same directory, fsync, rename. The original's permissions and owner are
-// kept. On failure the original is untouched and the temporary removed.
+// same directory, fsync, rename. The original's permissions, owner and group
+// are kept. Unless Done, the original is untouched and the temporary removed;
+// InPlace (only for an existing file) when the directory refuses the
+// temporary or the rename, or the temporary cannot have the original's owner
+// or group.
 //
 // Where the file system allows it the temporary is written unnamed
 // (O_TMPFILE) and only given a name just before the rename, so that a writer
 // killed while writing leaves nothing behind in the directory.
-bool replaceFile(const std::string& target, const struct stat* original, const std::string& bytes) {
+Replaced replaceFile(const std::string& target, const struct stat* original,
+                     const std::string& bytes) {
+  const Replaced refused = original != nullptr ? Replaced::InPlace : Replaced::Failed;
   std::size_t slash = target.rfind('/');
   std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -380,9 +406,10 @@ bool replaceFile(const std::string& target, const struct stat* original, const s
 #ifdef O_TMPFILE
   int unnamed = ::open(dirPath.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   if (unnamed >= 0) {
-    if (!fillTemporary(unnamed, original, bytes)) {
+    const Replaced filled = fillTemporary(unnamed, original, bytes);
+    if (filled != Replaced::Done) {
       ::close(unnamed);
-      return false;
+      return filled == Replaced::InPlace ? refused : Replaced::Failed;
     }
     const std::string self = "/proc/self/fd/" + std::to_string(unnamed);
     bool linked = false;
@@ -400,19 +427,21 @@ bool replaceFile(const std::string& target, const struct stat* original, const s
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
       temp = temporaryName(directory, base);
       fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd < 0 && errno != EEXIST) return false;
+      if (fd < 0 && errno != EEXIST) return refusedByDirectory(errno) ? refused : Replaced::Failed;
     }
-    if (fd < 0) return false;
-    bool ok = fillTemporary(fd, original, bytes);
-    ok = (::close(fd) == 0) && ok;
-    if (!ok) {
+    if (fd < 0) return Replaced::Failed;
+    Replaced filled = fillTemporary(fd, original, bytes);
+    if (::close(fd) != 0) filled = Replaced::Failed;
+    if (filled != Replaced::Done) {
       ::unlink(temp.c_str());
-      return false;
+      return filled == Replaced::InPlace ? refused : Replaced::Failed;
     }
   }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
+    // A sticky directory lets only the file's owner replace it.
+    const int err = errno;
     ::unlink(temp.c_str());
-    return false;
+    return refusedByDirectory(err) ? refused : Replaced::Failed;
   }
   removeStaleTemporaries(directory, base);
   // Make the rename itself durable.
@@ -421,7 +450,30 @@ bool replaceFile(const std::string& target, const struct stat* original, const s
     ::fsync(dir);
     ::close(dir);
   }
-  return true;
+  return Replaced::Done;
+}
+
+// Rewrites the existing file itself with bytes and flushes it to disk, as
+// Windows does. Room for a longer text is reserved first, so that a full disk
+// refuses the write before anything has changed; the text is then written
+// from the start and the rest of the old one cut off.
+bool updateInPlace(const std::string& target, const std::string& bytes) {
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  const auto oldSize = ok ? st.st_size : off_t(0);
+  const auto newSize = static_cast<off_t>(bytes.size());
+  if (ok && newSize > oldSize && ::posix_fallocate(fd, 0, newSize) != 0) {
+    // Whatever the reservation added goes again; the text is untouched.
+    const bool restored = ::ftruncate(fd, oldSize) == 0;
+    (void)restored;
+    ok = false;
+  } else if (ok) {
+    ok = writeAll(fd, bytes.data(), bytes.size()) && ::ftruncate(fd, newSize) == 0 &&
+         ::fsync(fd) == 0;
+  }
+  return (::close(fd) == 0) && ok;
 }
 
 enum class Edit { Set, DeleteKey, DeleteSection };
@@ -510,8 +562,12 @@ bool writeProfileStrings(const char* section, const char* const* keys, const cha
   }
   if (exists && !S_ISREG(st.st_mode)) return false;
   // No write permission bit at all is the read-only attribute; it holds for
-  // every user, as on Windows.
+  // every user, root too, as on Windows.
   if (exists && (st.st_mode & 0222) == 0) return false;
+  // Otherwise the user's own right to write the file decides, whatever the
+  // directory allows: replacing a file is no way to change one the user may
+  // not write.
+  if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
 
   Content c = load(target);
   if (exists && !c.exists) return false;  // present but unreadable
@@ -554,7 +610,16 @@ bool writeProfileStrings(const char* section, const char* const* keys, const cha
   }
   if (c.exists && !changed) return true;
   if (!c.exists && count == 0) return true;
-  return replaceFile(target, c.exists ? &st : nullptr, bytes);
+  if (!c.exists) return replaceFile(target, nullptr, bytes) == Replaced::Done;
+  switch (replaceFile(target, &st, bytes)) {
+    case Replaced::Done:
+      return true;
+    case Replaced::InPlace:
+      return updateInPlace(target, bytes);
+    case Replaced::Failed:
+      break;
+  }
+  return false;
 }
 
 }  // namespace platform
