@@ -384,4 +384,48 @@ INSTANTIATE_TEST_SUITE_P(Rows, WriteAccess, ::testing::ValuesIn(kAccessRows),
                            return std::string(info.param.label);
                          });
 
+// ---------------------------------------------------------------------------
+// A UTF-16LE file of an odd number of bytes: its last byte is no code unit,
+// but it is part of the file and stays after every kind of write.
+
+std::string utf16File(const std::string& text, const std::string& tail) {
+  std::string bytes = "\xFF\xFE";
+  for (char c : text) {
+    bytes += c;
+    bytes += '\0';
+  }
+  return bytes + tail;
+}
+
+struct OddWriteRow {
+  const char* label;
+  const char* key;    // nullptr: delete the section
+  const char* value;  // nullptr: delete the key
+  const char* section;
+  const char* expected;
+  const char* readBack;  // [A] k afterwards
+};
+
+const OddWriteRow kOddWrites[] = {
+    {"ReplaceValue", "k", "22", "A", "[A]\r\nk=22\r\n[B]\r\nm=2\r\n", "22"},
+    {"AddKey", "n", "3", "A", "[A]\r\nk=1\r\nn=3\r\n[B]\r\nm=2\r\n", "1"},
+    {"AddSection", "z", "9", "C", "[A]\r\nk=1\r\n[B]\r\nm=2\r\n[C]\r\nz=9\r\n", "1"},
+    {"DeleteKey", "m", nullptr, "B", "[A]\r\nk=1\r\n[B]\r\n", "1"},
+    {"DeleteSection", nullptr, nullptr, "A", "[B]\r\nm=2\r\n", "none"},
+};
+
+TEST(OddLengthUtf16File, KeepsItsLastByteOnEveryWrite) {
+  for (const OddWriteRow& row : kOddWrites) {
+    SCOPED_TRACE(row.label);
+    TempDir dir;
+    const std::string file = dir / "part.qini";
+    testsupport::writeFile(file, utf16File("[A]\r\nk=1\r\n[B]\r\nm=2\r\n", "Z"));
+    ASSERT_TRUE(platform::writeProfileString(row.section, row.key, row.value, file.c_str()));
+    EXPECT_EQ(testsupport::readFile(file), utf16File(row.expected, "Z"));
+    char value[16];
+    platform::getProfileString("A", "k", "none", value, sizeof value, file.c_str());
+    EXPECT_EQ(std::string(value), row.readBack);
+  }
+}
+
 }  // namespace

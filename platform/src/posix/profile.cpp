@@ -98,6 +98,7 @@ struct Content {
   std::size_t rawSize = 0;
   std::string_view ansi;  // the bytes of an ANSI file
   std::u16string wide;    // the code units of a UTF-16LE file, without BOM
+  std::string oddByte;    // the last byte of a UTF-16LE file of odd length
 };
 
 bool readWhole(int fd, ReadBuffer& buffer, std::size_t& size) {
@@ -146,6 +147,8 @@ Content load(const std::string& native) {
       c.wide += char16_t(static_cast<unsigned char>(bytes[i]) |
                          (static_cast<unsigned char>(bytes[i + 1]) << 8));
     }
+    // No code unit, but part of the file: a write puts it back at the end.
+    if (size % 2 == 1) c.oddByte.assign(1, bytes[size - 1]);
   } else {
     c.ansi = std::string_view(bytes, size);
   }
@@ -601,6 +604,7 @@ bool writeProfileStrings(const char* section, const char* const* keys, const cha
       bytes += static_cast<char>(w & 0xFF);
       bytes += static_cast<char>(w >> 8);
     }
+    bytes += c.oddByte;
   } else {
     bytes.assign(c.ansi);
     for (std::size_t i = 0; i < count; ++i) {
