@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
 
@@ -27,7 +28,10 @@ std::uint32_t sectionLength(const std::string& fileName, const std::string& sect
   return platform::getProfileSection(sectionName.c_str(), buffer, kProbeBuffer, fileName.c_str());
 }
 
+// Whether the path names a file that can be read. A directory is none, though
+// Linux opens one for reading (Windows refuses).
 bool canOpenForReading(const std::string& path) {
+  if (platform::pathKind(path) == platform::PathKind::Directory) return false;
   std::FILE* file = platform::openFile(path, "r");
   if (file == nullptr) return false;
   std::fclose(file);

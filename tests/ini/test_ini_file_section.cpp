@@ -176,6 +176,23 @@ TEST_F(IniFileSectionTest, ConstructorChecksTheFileUnlessTold) {
   EXPECT_EQ(testsupport::readFile(missing), "[S]\r\nk=2.5000000000000000\r\n");
 }
 
+TEST_F(IniFileSectionTest, DirectoryIsNoSettingsFile) {
+  // Linux opens a directory for reading; it is still no file.
+  fs::create_directory(dir_ / "sub.qini");
+  const std::string directory = dir_ / "sub.qini";
+  auto e = thrown([&] { IniFileSection(directory, "S", false); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->getType(), IniFileSection::FileUnavailable);
+  EXPECT_EQ(e->getMessage(), directory);
+
+  const auto saved = fs::current_path();
+  fs::current_path(dir_.path());
+  e = thrown([&] { IniFileSection("SUB.qini", "S", false); });
+  fs::current_path(saved);
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->getType(), IniFileSection::FileUnavailable);
+}
+
 TEST_F(IniFileSectionTest, RelativeNameIsMadeAbsoluteAgainstTheCurrentDirectory) {
   write("[S]\r\nk=1\r\n");
   const auto saved = fs::current_path();
