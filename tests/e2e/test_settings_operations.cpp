@@ -2,6 +2,8 @@
 // entries that use it: editing region and tool data, adding a tool to a part,
 // and the directory dump. The text editor is the recording stand-in, which
 // notes the file it was given and prints "[editor: <file>]" when it ends.
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -101,6 +103,27 @@ TEST(EditRegionData, LegacyIniFileIsFoundBelowTheChosenDirectory) {
           "\nChoose .ini file:\n\t1: Spar\n\t2: spar\n" + prompt(2) +
           editorLine("/mnt/c/quads/Wing/a/Spar.ini") + keyPrompt() + mainMenuScreen(),
       run.output));
+}
+
+TEST(EditRegionData, LegacyWalksDoNotFollowDirectoryLinks) {
+  if (!e2e::driveIsolationAvailable()) GTEST_SKIP() << "no private /mnt for the program";
+  // Two links back to their own directory would make a walk that follows
+  // them branch twice at every level: it would run for hours.
+  for (const char* script : {"6\n16\n", "7\n16\n"}) {
+    SCOPED_TRACE(script);
+    EditorSandbox sandbox;
+    sandbox.buildLegacyTree("Wing/z/Spar.ini = [QuadFile]\\nName=Spar.quads\\n");
+    const std::string wing = sandbox.legacyDirectory() + "/Wing";
+    ASSERT_EQ(::symlink(".", (wing + "/loop1").c_str()), 0);
+    ASSERT_EQ(::symlink(".", (wing + "/loop2").c_str()), 0);
+    const e2e::RunResult run = sandbox.run(script);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_TRUE(transcriptsMatch(sandbox.start(kLegacyStartup) + "Chosen directory Wing.\n" +
+                                     "Chosen .ini file Spar.\n" +
+                                     editorLine("/mnt/c/quads/Wing/z/Spar.ini") + keyPrompt() +
+                                     mainMenuScreen(),
+                                 run.output));
+  }
 }
 
 TEST(EditToolData, OpensTheFileOfEachMode) {

@@ -1,4 +1,5 @@
 // Directory-mode detection and settings-file selection on temporary trees.
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -200,6 +201,22 @@ TEST_F(SelectionTest, LegacyNameMatchesCaseSensitivelyAndFirstFoundWins) {
   // spar.ini in Wing itself does not match "Spar"; a\ is searched before b\.
   EXPECT_EQ(path, legacyPath("Wing\\a\\Spar.ini"));
 }
+
+#ifndef _WIN32
+TEST_F(SelectionTest, LegacyWalksDoNotEnterDirectoryLinks) {
+  // A link back to its own directory, met before the real one, and a link to
+  // a directory outside the legacy tree: neither is searched.
+  file("quads/Wing/z/Spar.ini");
+  file("elsewhere/Outside.ini");
+  std::filesystem::create_directory_symlink(".", dir_ / "quads/Wing/loop");
+  std::filesystem::create_directory_symlink(dir_ / "elsewhere", dir_ / "quads/Wing/away");
+  ScriptedConsole console("");
+  std::string path;
+  EXPECT_TRUE(chooseRegionSettingsFile(DirectoryMode::LegacyQuads, path, "part", roots_));
+  EXPECT_EQ(path, legacyPath("Wing\\z\\Spar.ini"));
+  EXPECT_EQ(console.output(), "Chosen directory Wing.\nChosen .ini file Spar.\n");
+}
+#endif
 
 TEST_F(SelectionTest, LegacyToolFileIsTheRegionFileItself) {
   file("quads/Wing/Spar.ini");

@@ -22,12 +22,19 @@ string_vector listSubdirectories(const std::string& dir) {
   return result;
 }
 
+// Whether a walk goes into the entry: a sub-directory, but never a link to a
+// directory, which may lead out of the tree or back into it (two links to "."
+// would make a walk branch twice at every level).
+bool isWalkedDirectory(const platform::FindData& entry) {
+  return entry.isDirectory() && !entry.isReparsePoint() && !isDotEntry(entry.name);
+}
+
 // Appends the names of the ".ini" files below dir ("...\"), depth first, each
 // sub-directory searched where it is met; the name is cut at its last ".ini".
 void listIniNames(const std::string& dir, string_vector& names) {
   for (const platform::FindData& entry : platform::findAll(dir + "*.*")) {
     if (entry.isDirectory()) {
-      if (!isDotEntry(entry.name)) listIniNames(dir + entry.name + "\\", names);
+      if (isWalkedDirectory(entry)) listIniNames(dir + entry.name + "\\", names);
       continue;
     }
     const std::size_t at = entry.name.rfind(".ini");
@@ -43,7 +50,7 @@ std::string findIniFile(const std::string& dir, const std::string& name) {
     if (entry.name == fileName) return dir + entry.name;
   }
   for (const platform::FindData& entry : platform::findAll(dir + "*.*")) {
-    if (!entry.isDirectory() || isDotEntry(entry.name)) continue;
+    if (!isWalkedDirectory(entry)) continue;
     std::string found = findIniFile(dir + entry.name + "\\", name);
     if (!found.empty()) return found;
   }
