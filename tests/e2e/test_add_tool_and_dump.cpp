@@ -228,7 +228,8 @@ TEST(DumpDirectories, ListsTheTreeAndOpensTheListing) {
   const e2e::RunResult run = sandbox.run("14\n\n\nlisting.txt\n16\n");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_TRUE(transcriptsMatch(sandbox.start(kWizardStartup) + "Please enter text file name: " +
-                                   editorLine("listing.txt") + keyPrompt() + mainMenuScreen(),
+                                   editorLine(sandbox.workingDirectory() + "/listing.txt") +
+                                   keyPrompt() + mainMenuScreen(),
                                run.output));
   EXPECT_EQ(e2e::readFile(sandbox.workingDirectory() + "/listing.txt"), kDumpKey +
                                                                             "\td: vl2_settings\n"
@@ -268,7 +269,8 @@ TEST(DumpDirectories, MissingWizardDirectoryGivesItsLineOnly) {
   const e2e::RunResult run = sandbox.run("14\nempty.txt\n16\n");
   EXPECT_EQ(e2e::readFile(sandbox.workingDirectory() + "/empty.txt"),
             kDumpKey + "\td: vl2_settings\n");
-  EXPECT_EQ(sandbox.editedFiles(), std::vector<std::string>{"empty.txt"});
+  EXPECT_EQ(sandbox.editedFiles(),
+            std::vector<std::string>{sandbox.workingDirectory() + "/empty.txt"});
 }
 
 TEST(DumpDirectories, OnlyTheFirstWordNamesTheFile) {
@@ -278,7 +280,34 @@ TEST(DumpDirectories, OnlyTheFirstWordNamesTheFile) {
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_TRUE(e2e::fileExists(sandbox.workingDirectory() + "/my"));
   EXPECT_FALSE(e2e::fileExists(sandbox.workingDirectory() + "/listing.txt"));
-  EXPECT_EQ(sandbox.editedFiles(), std::vector<std::string>{"my"});
+  EXPECT_EQ(sandbox.editedFiles(), std::vector<std::string>{sandbox.workingDirectory() + "/my"});
+}
+
+TEST(DumpDirectories, EditorGetsTheFileAsItIsOnDiskAndNeverAnOption) {
+  struct Case {
+    const char* typed;
+    const char* existing;  // a file already there, or nullptr
+    const char* onDisk;    // the file written and edited
+  } cases[] = {
+      // Names are found without regard to case: the listing replaces out.txt,
+      // and the editor must open that file, not a new Out.txt.
+      {"Out.txt", "out.txt", "out.txt"},
+      {"-listing", nullptr, "-listing"},
+      {"--help", nullptr, "--help"},
+      {"+5", nullptr, "+5"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    EditorSandbox sandbox;
+    sandbox.buildWizardTree("parts/");
+    const std::string work = sandbox.workingDirectory();
+    if (c.existing != nullptr) e2e::writeFile(work + "/" + c.existing, "old");
+    const e2e::RunResult run = sandbox.run(std::string("14\n") + c.typed + "\n16\n");
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(e2e::directoryEntries(work), std::vector<std::string>{c.onDisk});
+    EXPECT_EQ(e2e::readFile(work + "/" + c.onDisk), kDumpKey + "\td: vl2_settings\n\t\td: parts\n");
+    EXPECT_EQ(sandbox.editedFiles(), std::vector<std::string>{work + "/" + c.onDisk});
+  }
 }
 
 }  // namespace

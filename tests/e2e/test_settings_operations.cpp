@@ -126,6 +126,22 @@ TEST(EditRegionData, LegacyWalksDoNotFollowDirectoryLinks) {
   }
 }
 
+TEST(EditRegionData, EditorGetsTheNameAsItIsOnDisk) {
+  EditorSandbox sandbox;
+  // The program builds ...\Spar.qini and finds spar.qini, as Windows would.
+  sandbox.buildWizardTree("parts/01_Wing/01_Spar/spar.qini = [QuadFile]\\nName=Spar.quads\\n");
+  const e2e::RunResult run = sandbox.run("6\n16\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  const std::string qini = sandbox.wizardDirectory() + "/parts/01_Wing/01_Spar/spar.qini";
+  EXPECT_TRUE(transcriptsMatch(sandbox.start(kWizardStartup) + "Chosen part Wing.\n" +
+                                   "Chosen region Spar.\n" + editorLine(qini) + keyPrompt() +
+                                   mainMenuScreen(),
+                               run.output));
+  EXPECT_EQ(sandbox.editedFiles(), std::vector<std::string>{qini});
+  EXPECT_EQ(e2e::directoryEntries(sandbox.wizardDirectory() + "/parts/01_Wing/01_Spar"),
+            std::vector<std::string>{"spar.qini"});
+}
+
 TEST(EditToolData, OpensTheFileOfEachMode) {
   {
     EditorSandbox sandbox;

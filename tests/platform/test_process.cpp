@@ -22,6 +22,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #endif
@@ -100,6 +101,41 @@ TEST(Editor, BackslashPathConvertedForTheEditor) {
   ScopedVariable visual("VISUAL", ("cp " + (dir / "source.txt")).c_str());
   ASSERT_TRUE(platform::runEditorAndWait(target));
   EXPECT_EQ(testsupport::readFile(dir / "target.txt"), "copied");
+}
+
+TEST(Editor, GetsTheAbsoluteOnDiskNameThatIsNeverAnOption) {
+  testsupport::TempDir dir;
+  const std::string real = std::filesystem::canonical(dir.path()).string();
+  std::filesystem::create_directory(real + "/sub");
+  testsupport::writeFile(real + "/out.txt", "x");
+  testsupport::writeFile(real + "/sub/-wing.ini", "x");
+  // The editor records how many arguments it got and the first one.
+  const std::string record = real + "/record.txt";
+  testsupport::writeFile(real + "/editor.sh", "printf '%s %s\\n' \"$#\" \"$1\" > '" + record + "'\n");
+  ScopedVariable visual("VISUAL", ("/bin/sh " + real + "/editor.sh").c_str());
+  struct Case {
+    const char* given;
+    std::string received;
+  } cases[] = {
+      {"Out.txt", real + "/out.txt"},         // found without regard to case
+      {"SUB\\-Wing.ini", real + "/sub/-wing.ini"},  // every component as on disk
+      {"-n", real + "/-n"},                   // a new file named like an option
+      {"+5", real + "/+5"},
+      {"--", real + "/--"},
+  };
+  struct InDirectory {
+    std::filesystem::path saved = std::filesystem::current_path();
+    explicit InDirectory(const std::string& d) { std::filesystem::current_path(d); }
+    ~InDirectory() { std::filesystem::current_path(saved); }
+  } inDirectory(real);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.given);
+    ASSERT_TRUE(platform::runEditorAndWait(c.given));
+    EXPECT_EQ(testsupport::readFile(record), "1 " + c.received + "\n");
+  }
+  const std::string absolute = real + "/out.txt";
+  ASSERT_TRUE(platform::runEditorAndWait(absolute));
+  EXPECT_EQ(testsupport::readFile(record), "1 " + absolute + "\n");
 }
 
 TEST(Editor, MissingEditorReportsFailure) {

@@ -10,7 +10,9 @@ namespace platform {
 // Win32: CreateProcessA of the command line "notepad.exe " + path (no
 // application name, inherited environment and directory), wait without limit,
 // close both handles. POSIX: $VISUAL, else $EDITOR, else a default editor,
-// started without a shell with the native path as its one argument.
+// started without a shell with one argument: the absolute native path of the
+// file the path finds (its on-disk name, found without regard to case), so
+// that no file name is taken for an option.
 // False when the editor could not be started.
 bool runEditorAndWait(const std::string& path);
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "posix/path_lookup.h"
 #include "posix/terminal.h"
 
 extern char** environ;
@@ -93,6 +94,18 @@ pid_t spawn(const std::vector<std::string>& words, bool ownProcessGroup) {
   return error == 0 ? pid : -1;
 }
 
+// The file as the editor is given it: the native path of the entry the name
+// finds (names are found without regard to case, as Windows finds them, so
+// "Out.txt" can name out.txt, and the editor must open that file), made
+// absolute, so that a name beginning with '-' or '+' can never be read as an
+// option. An empty name stays empty.
+std::string editorArgument(const std::string& path) {
+  if (path.empty()) return path;
+  std::string native = posix::resolveNativePath(path);
+  if (native.empty() || native.front() != '/') native = currentDirectory() + "/" + native;
+  return native;
+}
+
 void reap(pid_t pid) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -106,7 +119,7 @@ std::set<pid_t> g_viewers;  // started and not yet reaped
 
 bool runEditorAndWait(const std::string& path) {
   std::vector<std::string> command = editorCommand();
-  command.push_back(nativePath(path));
+  command.push_back(editorArgument(path));
   std::cout.flush();
   // The editor gets the terminal as the user had it.
   console::detail::restoreTerminalMode();
