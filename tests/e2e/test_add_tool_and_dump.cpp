@@ -224,10 +224,12 @@ const std::string kDumpKey = "Key:\n\td: - directories. f: - files.\n\nListing:\
 TEST(DumpDirectories, ListsTheTreeAndOpensTheListing) {
   EditorSandbox sandbox;
   sandbox.buildWizardTree("parts/01_A/A.bmp\ntools/");
-  // Empty lines are skipped until a name is typed.
-  const e2e::RunResult run = sandbox.run("14\n\n\nlisting.txt\n16\n");
+  // Each empty line asks for the name again; blanks alone make no name either.
+  const e2e::RunResult run = sandbox.run("14\n\n \t\nlisting.txt\n16\n");
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_TRUE(transcriptsMatch(sandbox.start(kWizardStartup) + "Please enter text file name: " +
+  const std::string namePrompt = "Please enter text file name: ";
+  EXPECT_TRUE(transcriptsMatch(sandbox.start(kWizardStartup) + namePrompt + namePrompt +
+                                   namePrompt +
                                    editorLine(sandbox.workingDirectory() + "/listing.txt") +
                                    keyPrompt() + mainMenuScreen(),
                                run.output));

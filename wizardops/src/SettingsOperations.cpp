@@ -1,7 +1,11 @@
 // Editing settings, adding a tool to a part, and directory dumps.
 #include "wizardops/SettingsOperations.h"
 
+#include <iostream>
+#include <string>
+
 #include "console/ConsoleServices.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -43,6 +47,24 @@ std::string partNameOfRegion(const std::string& regionDirectory) {
 
 bool isDotEntry(const std::string& name) {
   return name == "." || name == "..";
+}
+
+// Reads one whitespace-delimited word of the current console line into word;
+// an empty or blank line gives an empty word. What follows the word on its
+// line stays for the next read. ConsoleInputEnded when the input has gone.
+void readWordOfLine(std::string& word) {
+  word.clear();
+  for (;;) {
+    const int c = std::cin.peek();
+    if (c == std::char_traits<char>::eof()) throw ConsoleInputEnded{};
+    if (c == '\n') {
+      std::cin.get();
+      return;
+    }
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\v' && c != '\f') break;
+    std::cin.get();
+  }
+  readFromConsole(word);
 }
 
 }  // namespace
@@ -163,9 +185,12 @@ bool dumpDirectories(ConsoleContext& context) {
 
 bool dumpDirectories(ConsoleContext& context, const SettingsRoots& roots) {
   std::string fileName;
+  // What is left of the line that chose this operation is no file name.
+  platform::console::discardLine();
+  // An empty line asks again.
   while (fileName.empty()) {
     context.print("Please enter text file name: ");
-    readFromConsole(fileName);
+    readWordOfLine(fileName);
   }
   // Text mode: the lines end the way the platform's editor expects.
   if (std::FILE* out = platform::openFile(fileName, "w"); out != nullptr) {
