@@ -31,11 +31,16 @@ std::string wizardDirectory() {
   return ZorvVLWizardUtilities::getWizardDirectoryName(getApplicationDataDirectory());
 }
 
+// All files of the tree with the extension, depth first.
+string_vector findTreeFiles(const std::string& directory, const char* extension) {
+  string_vector files;
+  ZorvVLWizardUtilities::getRecursiveFullFileNames(directory, extension, files);
+  return files;
+}
+
 // All files of the wizard tree with the extension, depth first.
 string_vector findWizardFiles(const char* extension) {
-  string_vector files;
-  ZorvVLWizardUtilities::getRecursiveFullFileNames(wizardDirectory(), extension, files);
-  return files;
+  return findTreeFiles(wizardDirectory(), extension);
 }
 
 // Writes the three coordinates of one cell point of the serial.
@@ -254,8 +259,13 @@ bool reusePartCalibrations(ConsoleContext& context, ArmConnection& arm) {
     return false;
   }
 
+  return relocateWizardTree(context, wizardDirectory(), relocation);
+}
+
+bool relocateWizardTree(ConsoleContext& context, const std::string& directory,
+                        const RigidBodyFit& relocation) {
   context.print("Searching for .qini files...\n");
-  const string_vector files = findWizardFiles(kPartSettingsExtension);
+  const string_vector files = findTreeFiles(directory, kPartSettingsExtension);
   if (files.strings.empty()) {
     context.print("No .qini files found. Aborting...\n");
     return false;

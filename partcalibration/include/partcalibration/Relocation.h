@@ -46,6 +46,14 @@ bool readArmCalibrationPoints(const std::string& configurationFile, const std::s
 // already processed stay updated with their backups.
 bool reusePartCalibrations(ConsoleContext& context, ArmConnection& arm);
 
+// The part of the re-use that follows the relocation map: every ".qini" file
+// below directory (the wizard tree) found, backed up as ".oldqini" and
+// re-fitted through the map, with the messages of the re-use from "Searching
+// for .qini files..." to the summary. False when no file is found or a backup
+// fails.
+bool relocateWizardTree(ConsoleContext& context, const std::string& directory,
+                        const RigidBodyFit& relocation);
+
 // "Reset new part calibrations": every ".oldqini" of the wizard tree copied
 // back over its ".qini" and then deleted; a backup that cannot be copied
 // stays. True when at least one backup was found.
