@@ -384,6 +384,29 @@ INSTANTIATE_TEST_SUITE_P(Rows, WriteAccess, ::testing::ValuesIn(kAccessRows),
                            return std::string(info.param.label);
                          });
 
+TEST(InPlaceWrite, FullDiskLeavesTheFileAsItWas) {
+  // The file is rewritten in place (its directory cannot be written); a
+  // file-size limit makes the longer text fail as a full disk would, and it
+  // must fail before any byte of the old text is overwritten.
+  const Writer writer = unprivilegedWriter();
+  TempDir dir;
+  const std::string file = dir / "part.qini";
+  const std::string original = "[A]\r\nk=1\r\n";
+  testsupport::writeFile(file, original);
+  ASSERT_EQ(chown(file.c_str(), writer.uid, writer.gid), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+  const int written = runAs(writer, [&] {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{64, 64};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const std::string big(1000, 'x');
+    return platform::writeProfileString("A", "k", big.c_str(), file.c_str()) ? 1 : 0;
+  });
+  chmod(dir.path().c_str(), 0755);
+  EXPECT_EQ(written, 0) << "the write was reported as done";
+  EXPECT_EQ(testsupport::readFile(file), original);
+}
+
 // ---------------------------------------------------------------------------
 // A UTF-16LE file of an odd number of bytes: its last byte is no code unit,
 // but it is part of the file and stays after every kind of write.
