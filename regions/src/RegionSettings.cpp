@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <exception>
+#include <optional>
 
 #include "IniFileSection.h"
 #include "console/ConsoleServices.h"
@@ -74,6 +75,49 @@ std::vector<std::string> loaderQuadFileSections(const std::string& settingsFile)
     sections.push_back(section);
   }
   return sections;
+}
+
+// The transform name limits of a settings file, read on first use only: they
+// take a read of every quad-file and calibration-points section, and a
+// placement needs them at most once, for names of more than three digits.
+class NameLimits {
+ public:
+  explicit NameLimits(const std::string& file) : file_(file) {}
+  const std::string& file() const { return file_; }
+  const TransformNameLimits& get() {
+    if (!limits_) limits_ = transformNameLimits(file_);
+    return *limits_;
+  }
+
+ private:
+  const std::string& file_;
+  std::optional<TransformNameLimits> limits_;
+};
+
+// findPartTransformSection with the limits shared between calls.
+std::string findTransformSection(NameLimits& limits, int collectionCount, int armPosition,
+                                 int collection, int partPosition) {
+  const std::string& file = limits.file();
+  const int a = armPosition + 1;
+  const int p = partPosition + 1;
+  if (a < 1 || collection < 1 || p < 1) return std::string();
+  const std::string name = partTransformSectionName(a, collection, p);
+  // Three single digits split only into the triple itself, whatever the
+  // file's limits.
+  const bool singleDigits = a < 10 && collection < 10 && p < 10;
+  if (!singleDigits && !partTransformNameIsUnambiguous(a, collection, p, limits.get())) {
+    return std::string();
+  }
+  if (IniFileSection::sectionExists(file, name)) return name;
+  if (collectionCount != 1 || p != 1) return std::string();
+  if (olderPartTransformNameIsUsable(a)) {
+    const std::string older = olderPartTransformSectionName(a);
+    if (IniFileSection::sectionExists(file, older)) return older;
+  }
+  if (a == 1 && IniFileSection::sectionExists(file, kPartTransformSection)) {
+    return kPartTransformSection;
+  }
+  return std::string();
 }
 
 LinearMap rotationXYZ(const Vector& angles) {
@@ -221,32 +265,17 @@ bool loadRegionMeshes(ConsoleContext& context, RectMeshGroups& meshes, RegionMes
 
 std::string findPartTransformSection(const ConsoleContext& context, int collectionCount,
                                      int armPosition, int collection, int partPosition) {
-  const std::string& file = context.partSettingsFile;
-  const int a = armPosition + 1;
-  const int p = partPosition + 1;
-  if (a < 1 || collection < 1 || p < 1) return std::string();
-  const std::string name = partTransformSectionName(a, collection, p);
-  if (!partTransformNameIsUnambiguous(a, collection, p, transformNameLimits(file))) {
-    return std::string();
-  }
-  if (IniFileSection::sectionExists(file, name)) return name;
-  if (collectionCount != 1 || p != 1) return std::string();
-  if (olderPartTransformNameIsUsable(a)) {
-    const std::string older = olderPartTransformSectionName(a);
-    if (IniFileSection::sectionExists(file, older)) return older;
-  }
-  if (a == 1 && IniFileSection::sectionExists(file, kPartTransformSection)) {
-    return kPartTransformSection;
-  }
-  return std::string();
+  NameLimits limits(context.partSettingsFile);
+  return findTransformSection(limits, collectionCount, armPosition, collection, partPosition);
 }
 
 bool applyPartTransforms(ConsoleContext& context, int collectionCount, int armPosition,
                          int partPosition, RectMeshGroups& meshes) {
   std::vector<SectionTransform> transforms;
+  NameLimits limits(context.partSettingsFile);
   for (int c = 1; c <= collectionCount; ++c) {
     const std::string section =
-        findPartTransformSection(context, collectionCount, armPosition, c, partPosition);
+        findTransformSection(limits, collectionCount, armPosition, c, partPosition);
     if (section.empty()) return false;
     SectionTransform transform;
     if (!readTransformSection(context, context.partSettingsFile, section, transform, false)) {

@@ -306,6 +306,54 @@ TEST(ProbePositions, CountedFromEitherNamingAndRequestedOneReturned) {
   }
 }
 
+// With eleven collections, arm position 1 of collection 11 ("PartLocalToArmGlobal1111") is also
+// what arm position 11 of collection 1 would be called: placement refuses that name once the file
+// has eleven arm positions, and places every collection while it has one. Names of three single
+// digits are never refused.
+TEST(RegionMeshes, PlacementRefusesNamesThatAnotherArmPositionWouldShare) {
+  const std::string unrotated =
+      "RotationAngleX=0\nRotationAngleY=0\nRotationAngleZ=0\nTranslationX=0\nTranslationY=0\n"
+      "RotationOriginX=0\nRotationOriginY=0\nRotationOriginZ=0\n";
+  std::string quadFiles;
+  std::string transforms;
+  for (int c = 1; c <= 11; ++c) {
+    const std::string n = std::to_string(c);
+    quadFiles += "[QuadFile" + n + "]\nName=P" + n + ".quads\nCollectionIndex=" + n +
+                 "\nOffsetU=0\nOffsetV=0\n";
+    for (int a = 1; a <= 2; ++a) {
+      transforms += "[PartLocalToArmGlobal" + std::to_string(a) + n + "1]\n" + unrotated +
+                    "TranslationZ=" + n + "\n";
+    }
+  }
+  PartFile part(quadFiles + transforms);
+  for (int c = 1; c <= 11; ++c) savePlane(part, "P" + std::to_string(c) + ".quads");
+  ScriptedConsole console("");
+  RectMeshGroups master;
+  RegionMeshLists lists;
+  ASSERT_TRUE(loadRegionMeshes(part.context(), master, lists));
+  ASSERT_EQ(lists.collectionCount, 11);
+  RectMeshGroups working = master;
+  EXPECT_TRUE(applyPartTransforms(part.context(), 11, 0, 0, working));
+  EXPECT_EQ(findPartTransformSection(part.context(), 11, 0, 11, 0), "PartLocalToArmGlobal1111");
+
+  // Eleven arm positions: (11, 1, 1) is within the file's limits.
+  testsupport::writeFile(part.path(), quadFiles + transforms + "[PartCalibrationPoints1]\np2=11\n");
+  working = master;
+  EXPECT_FALSE(applyPartTransforms(part.context(), 11, 0, 0, working));
+  EXPECT_EQ(findPartTransformSection(part.context(), 11, 0, 11, 0), "");
+  EXPECT_EQ(findPartTransformSection(part.context(), 11, 0, 10, 0), "PartLocalToArmGlobal1101");
+  EXPECT_EQ(findPartTransformSection(part.context(), 11, 0, 3, 0), "PartLocalToArmGlobal131");
+  // Arm position 2: "PartLocalToArmGlobal2111" could only be (21, 1, 1) or (2, 1, 11), both
+  // beyond the limits.
+  working = master;
+  ASSERT_TRUE(applyPartTransforms(part.context(), 11, 1, 0, working));
+  const auto hit = working.getIntersectionStatus(Point(0.5, 0.5, 50), Vector(0, 0, -1), false);
+  ASSERT_TRUE(hit.getIsValid());
+  EXPECT_EQ(hit.getFileName(), "P11") << "the highest collection is raised the most";
+  EXPECT_NEAR(hit.getIntersectionData().getDistanceToObject(), 39.0, 1e-9);
+  EXPECT_EQ(console.output(), "Loading .quads files...\n");
+}
+
 TEST(QuadFileSectionSearch, ExactNamesWithQuadFile1First) {
   PartFile part("[QuadFile]\nName=Same.quads\n[QuadFile1]\nName=Same.quads\n[QuadFile2]\nName=B.quads\n"
                 "[QuadFile4]\nName=D.quads\n");
