@@ -80,6 +80,16 @@ bool copyFile(const std::string& source, const std::string& target, bool failIfE
 // except for a case-only rename of the same entry.
 bool moveFile(const std::string& source, const std::string& target);
 
+// MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH):
+// renames the file source to target in one step, replacing an existing target
+// file, and returns once the move (and the file's data) is on disk. Fails,
+// changing nothing, when source is a directory or target is a directory (5)
+// or read-only (5), or when the two lie on different volumes (17). POSIX:
+// source is flushed with fsync, rename(2) replaces the entry that the target
+// path finds (a differently cased existing name included), then the directory
+// is flushed.
+bool moveFileReplacing(const std::string& source, const std::string& target);
+
 // DeleteFileA: removes a file (not a directory, not a read-only file). A
 // symbolic link is removed itself, never its target.
 bool deleteFile(const std::string& path);

@@ -48,4 +48,9 @@ std::optional<std::string> environmentVariable(const std::string& name);
 // new file gets the name as written.
 std::FILE* openFile(const std::string& path, const char* mode);
 
+// The size in bytes of the file open as `file` (taken from the open file
+// itself, so it describes exactly what is being read), or −1 when it cannot
+// be determined. POSIX: fstat; Win32: _filelengthi64.
+long long openFileSize(std::FILE* file);
+
 }  // namespace platform

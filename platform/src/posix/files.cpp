@@ -320,6 +320,48 @@ bool moveFile(const std::string& source, const std::string& target) {
   return fail(posix::win32ErrorFromErrno(err));
 }
 
+bool moveFileReplacing(const std::string& source, const std::string& target) {
+  LookupResult src;
+  if (!lookupExisting(source, src)) return false;
+  if (detail::hasWildcards(target)) return fail(kErrorInvalidName);
+  LookupResult dst;
+  if (!lookupTarget(target, dst)) return false;
+  if (src.leaf.empty() || dst.leaf.empty() || S_ISDIR(src.st.st_mode)) {
+    return fail(kErrorAccessDenied);
+  }
+  const std::string from = src.existingPath();
+  std::string to;
+  if (dst.exists) {
+    // The entry the target path finds, whatever the case of its name.
+    to = dst.existingPath();
+    if (dst.st.st_dev == src.st.st_dev && dst.st.st_ino == src.st.st_ino) {
+      if (to == from) return succeed();
+    } else if (S_ISDIR(dst.st.st_mode) || posix::isReadOnlyMode(dst.st.st_mode)) {
+      return fail(kErrorAccessDenied);
+    }
+  } else {
+    if (dst.trailingSeparator || invalidNewName(dst.leaf)) return fail(kErrorInvalidName);
+    to = dst.createPath();
+  }
+  // Write-through: the data reach the disk before the name points at them. A
+  // file system without fsync for the file (EINVAL) is taken as it is.
+  if (S_ISREG(src.st.st_mode)) {
+    const int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return failErrno();
+    const int err = fsync(fd) == 0 ? 0 : errno;
+    close(fd);
+    if (err != 0 && err != EINVAL && err != ENOTSUP) return fail(posix::win32ErrorFromErrno(err));
+  }
+  if (rename(from.c_str(), to.c_str()) != 0) return failErrno();
+  // And the directory entry itself (best effort: the move has happened).
+  const int dir = open(dst.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return succeed();
+}
+
 bool deleteFile(const std::string& path) {
   LookupResult r;
   if (!lookupExisting(path, r)) return false;

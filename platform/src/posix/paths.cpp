@@ -1,6 +1,7 @@
 // POSIX side of the path model: Windows-style paths converted at the boundary.
 #include "platform/paths.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -75,6 +76,12 @@ std::string hostProgramPath() {
 
 std::FILE* openFile(const std::string& path, const char* mode) {
   return std::fopen(posix::resolveNativePath(path).c_str(), mode);
+}
+
+long long openFileSize(std::FILE* file) {
+  struct stat st {};
+  if (file == nullptr || ::fstat(::fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<long long>(st.st_size);
 }
 
 }  // namespace platform

@@ -92,6 +92,13 @@ bool moveFile(const std::string& source, const std::string& target) {
   return ok != FALSE;
 }
 
+bool moveFileReplacing(const std::string& source, const std::string& target) {
+  const BOOL ok = MoveFileExA(source.c_str(), target.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  captureError();
+  return ok != FALSE;
+}
+
 bool deleteFile(const std::string& path) {
   const BOOL ok = DeleteFileA(path.c_str());
   captureError();

@@ -5,6 +5,8 @@
 // shellapi.h needs the types of windows.h.
 #include <shellapi.h>
 
+#include <io.h>
+
 #include <vector>
 
 namespace platform {
@@ -73,6 +75,12 @@ std::string hostProgramPath() {
 
 std::FILE* openFile(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
+}
+
+long long openFileSize(std::FILE* file) {
+  if (file == nullptr) return -1;
+  const __int64 size = _filelengthi64(_fileno(file));
+  return size < 0 ? -1 : static_cast<long long>(size);
 }
 
 }  // namespace platform
