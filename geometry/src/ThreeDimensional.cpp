@@ -1,6 +1,7 @@
 // Linear and affine maps, Euler angles and the rigid-body fit.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include <Eigen/Dense>
 
@@ -188,16 +189,49 @@ bool AffineMap::getInverse(AffineMap& inverse) const {
 
 namespace {
 
-// Second over first singular value of the centred points (0 when collinear
-// or coincident), and the root-mean-square distance to the centroid.
-void shapeOf(const Eigen::Matrix3Xd& centred, double& flatness, double& spread) {
-  const Eigen::Matrix3d scatter = centred * centred.transpose();
-  Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eig(scatter, Eigen::EigenvaluesOnly);
-  const Eigen::Vector3d& ev = eig.eigenvalues();  // ascending
-  const double s1 = std::sqrt(std::max(ev(2), 0.0));
-  const double s2 = std::sqrt(std::max(ev(1), 0.0));
-  flatness = s1 > 0.0 ? s2 / s1 : 0.0;
-  spread = std::sqrt(std::max(scatter.trace(), 0.0) / static_cast<double>(centred.cols()));
+// One point set, centred, with its principal axes.
+struct Shape {
+  Eigen::Matrix3Xd centred;  // the points less their centroid, one per column
+  Eigen::Matrix3d axes;      // orthonormal principal directions, by decreasing extent
+  double flatness = 0.0;     // second over first singular value of `centred`
+  double spread = 0.0;       // root-mean-square distance to the centroid
+};
+
+// The shape of a point set, from the singular value decomposition of the
+// centred points themselves. Taking square roots of the eigenvalues of their
+// scatter matrix instead would leave rounding of about 1e-16 of the largest
+// eigenvalue as 1e-8 of the largest singular value: as large as the relaxed
+// tolerance, so that collinear points pass for a triangle. Here the second
+// singular value of collinear points is only the rounding of their
+// coordinates, about 1e-16 of their magnitude; anything up to 16 such
+// rounding units (per point) counts as 0, so coincident points and collinear
+// points far from the origin give a flatness of exactly 0.
+//
+// The differences from the first point are formed before the centroid is
+// taken out, so the rounding of the centring scales with the extent of the
+// set, not with its distance from the origin.
+Shape shapeOf(std::span<const Point> points) {
+  const Eigen::Index n = static_cast<Eigen::Index>(points.size());
+  const Point& first = points[0];
+  Shape shape;
+  shape.centred.resize(3, n);
+  double magnitude = 0.0;
+  for (Eigen::Index i = 0; i < n; ++i) {
+    const Point& p = points[static_cast<std::size_t>(i)];
+    shape.centred.col(i) = Eigen::Vector3d(p.x - first.x, p.y - first.y, p.z - first.z);
+    magnitude = std::max({magnitude, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+  }
+  const Eigen::Vector3d mean = shape.centred.rowwise().mean();
+  shape.centred.colwise() -= mean;
+
+  Eigen::JacobiSVD<Eigen::Matrix3Xd> svd(shape.centred, Eigen::ComputeFullU);
+  const Eigen::Vector3d& sigma = svd.singularValues();  // decreasing
+  shape.axes = svd.matrixU();
+  const double resolution =
+      16.0 * std::numeric_limits<double>::epsilon() * std::sqrt(static_cast<double>(n)) * magnitude;
+  shape.flatness = sigma(1) > resolution ? sigma(1) / sigma(0) : 0.0;
+  shape.spread = shape.centred.norm() / std::sqrt(static_cast<double>(n));
+  return shape;
 }
 
 }  // namespace
@@ -223,28 +257,33 @@ bool Utility::getRigidBodyMap(std::span<const Point> partPoints, std::span<const
   }
   partCentroid /= static_cast<double>(n);
   armCentroid /= static_cast<double>(n);
-  Eigen::Matrix3Xd p(3, n), q(3, n);
-  for (std::size_t i = 0; i < n; ++i) {
-    p.col(i) = Eigen::Vector3d(partPoints[i].x, partPoints[i].y, partPoints[i].z) - partCentroid;
-    q.col(i) = Eigen::Vector3d(armPoints[i].x, armPoints[i].y, armPoints[i].z) - armCentroid;
-  }
 
-  double partSpread = 0.0, armSpread = 0.0;
-  shapeOf(p, measured.partFlatness, partSpread);
-  shapeOf(q, measured.armFlatness, armSpread);
-  measured.scaleMismatch = partSpread > 0.0 ? std::fabs(armSpread / partSpread - 1.0) : 0.0;
+  const Shape part = shapeOf(partPoints), arm = shapeOf(armPoints);
+  measured.partFlatness = part.flatness;
+  measured.armFlatness = arm.flatness;
+  measured.scaleMismatch = part.spread > 0.0 ? std::fabs(arm.spread / part.spread - 1.0) : 0.0;
   const double tolerance = strict ? strictFlatnessTolerance : relaxedFlatnessTolerance;
   if (!(measured.partFlatness >= tolerance) || !(measured.armFlatness >= tolerance)) {
     return refuse();
   }
 
   // Kabsch: with H = Σ p qᵀ = U S Vᵀ the rotation is V diag(1, 1, d) Uᵀ, d
-  // the sign that excludes a reflection.
-  const Eigen::Matrix3d h = p * q.transpose();
+  // the sign that excludes a reflection. H is decomposed in each set's
+  // principal axes (p' = Aᵀp, q' = Bᵀq, H' = Σ p' q'ᵀ = Aᵀ H B, so U = A U',
+  // V = B V'). There H' is close to diagonal, its entries graded from the
+  // length squared down to the height squared, and the Jacobi decomposition
+  // resolves each to its own scale. Decomposed in world axes, H would give
+  // its second singular vectors only to the rounding of the first singular
+  // value: for a thin triangle (height below 1e-7 of the length, which the
+  // relaxed tolerance accepts) the roll about its long side would be lost.
+  const Eigen::Matrix3d& a = part.axes;
+  const Eigen::Matrix3d& b = arm.axes;
+  const Eigen::Matrix3d h =
+      (a.transpose() * part.centred) * (b.transpose() * arm.centred).transpose();
   Eigen::JacobiSVD<Eigen::Matrix3d> svd(h, Eigen::ComputeFullU | Eigen::ComputeFullV);
-  const double d = (svd.matrixV() * svd.matrixU().transpose()).determinant() < 0.0 ? -1.0 : 1.0;
-  const Eigen::Matrix3d rotation =
-      svd.matrixV() * Eigen::Vector3d(1.0, 1.0, d).asDiagonal() * svd.matrixU().transpose();
+  const Eigen::Matrix3d u = a * svd.matrixU(), v = b * svd.matrixV();
+  const double d = (v * u.transpose()).determinant() < 0.0 ? -1.0 : 1.0;
+  const Eigen::Matrix3d rotation = v * Eigen::Vector3d(1.0, 1.0, d).asDiagonal() * u.transpose();
 
   LinearMap m;
   for (int i = 0; i < 3; ++i)

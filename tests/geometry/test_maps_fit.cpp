@@ -292,6 +292,148 @@ TEST(RigidBodyFit, StrictThenRelaxedForThinTriangles) {
   }
 }
 
+// A random unit vector.
+Vector randomDirection(std::mt19937_64& rng) {
+  std::normal_distribution<double> g(0.0, 1.0);
+  for (;;) {
+    const Vector v(g(rng), g(rng), g(rng));
+    if (v.l() > 1e-3) return v.getNormalised();
+  }
+}
+
+// Collinear points along lines of every direction, at every distance from
+// the origin and of every length, and coincident points: refused under both
+// flags, whichever of the two sets (or both) is degenerate, with a flatness
+// that shows no more than rounding.
+TEST(RigidBodyFit, RefusesCollinearAndCoincidentSetsInEveryDirection) {
+  std::mt19937_64 rng(2024);
+  std::uniform_real_distribution<double> coordinate(-3000.0, 3000.0);
+  std::uniform_real_distribution<double> logLength(-4.0, 3.5);  // 0.1 µm to 3 m
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  int acceptedStrict = 0, acceptedRelaxed = 0, noisy = 0, changed = 0;
+  const int trials = 3000;
+  for (int trial = 0; trial < trials; ++trial) {
+    const int count = 3 + trial % 4;
+    const Point base(coordinate(rng), coordinate(rng), coordinate(rng));
+    const Vector direction = randomDirection(rng);
+    const double length = std::pow(10.0, logLength(rng));
+    const bool coincident = trial % 10 == 9;
+    // The same positions along another line elsewhere, and a well-shaped set.
+    const Point otherBase(coordinate(rng), coordinate(rng), coordinate(rng));
+    const Vector otherDirection = randomDirection(rng);
+    std::vector<Point> line, moved, solid;
+    for (int i = 0; i < count; ++i) {
+      // Positions along the line; a repeated position now and then.
+      const double s = (i == 0 || (i == 2 && trial % 7 == 0)) ? 0.0 : unit(rng) * length;
+      line.push_back(coincident ? base : base + direction * s);
+      moved.push_back(coincident ? otherBase : otherBase + otherDirection * s);
+      solid.push_back(base + Vector(unit(rng), unit(rng), unit(rng)) * 100.0);
+    }
+    const std::vector<Point>* pairs[3][2] = {{&line, &solid}, {&solid, &line}, {&line, &moved}};
+    for (const auto& pair : pairs) {
+      for (bool strict : {true, false}) {
+        Vector angles(9, 9, 9), translation(8, 8, 8);
+        Point origin(7, 7, 7);
+        RigidBodyFitReport report;
+        const bool fitted = Utility::getRigidBodyMap(*pair[0], *pair[1], angles, translation,
+                                                     origin, &report, strict);
+        if (fitted) {
+          ++(strict ? acceptedStrict : acceptedRelaxed);
+          if (acceptedStrict + acceptedRelaxed == 1) {
+            ADD_FAILURE() << "first accepted: trial " << trial << (strict ? " strict" : " relaxed")
+                          << ", " << count << " points, length " << length << ", part flatness "
+                          << report.partFlatness << ", arm flatness " << report.armFlatness;
+          }
+        }
+        if (angles != Vector(9, 9, 9) || translation != Vector(8, 8, 8) ||
+            origin != Point(7, 7, 7)) {
+          ++changed;
+        }
+        // Only rounding remains of the degenerate sets' flatness; the solid
+        // set is measured as solid.
+        const double part = report.partFlatness, arm = report.armFlatness;
+        const double limit = Utility::relaxedFlatnessTolerance * 1e-3;
+        const bool partSolid = pair[0] == &solid, armSolid = pair[1] == &solid;
+        const bool measuredRight =
+            (partSolid ? part >= 1e-3 : part < limit) && (armSolid ? arm >= 1e-3 : arm < limit);
+        if (!measuredRight && ++noisy == 1) {
+          ADD_FAILURE() << "first noisy measure: trial " << trial << ", length " << length
+                        << ", part flatness " << part << ", arm flatness " << arm;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(acceptedStrict, 0) << "of " << 3 * trials;
+  EXPECT_EQ(acceptedRelaxed, 0) << "of " << 3 * trials;
+  EXPECT_EQ(noisy, 0) << "of " << 6 * trials;
+  EXPECT_EQ(changed, 0);
+}
+
+// Triangles of known flatness (orthogonal centred coordinates give the
+// singular values directly) in random orientations and places: the reported
+// flatness is the true one to 1e-4 of itself, the strict flag refuses
+// below 1e-3, the relaxed one accepts down to 1e-8 and the fit reproduces the
+// points.
+TEST(RigidBodyFit, ThinTrianglesAreMeasuredExactlyAndKeepTheTwoTolerances) {
+  std::mt19937_64 rng(77);
+  std::uniform_real_distribution<double> coordinate(-1500.0, 1500.0);
+  std::uniform_real_distribution<double> logSize(std::log10(50.0), std::log10(2000.0));
+  std::uniform_real_distribution<double> angle(-kPi, kPi);
+  struct Band {
+    double logLo, logHi;
+    bool strict, relaxed;
+  };
+  // Just above the relaxed tolerance up to well-shaped, and just below it.
+  const Band bands[] = {{std::log10(1.5e-8), -3.2, false, true},
+                        {-2.8, std::log10(0.5), true, true},
+                        {-11.0, std::log10(0.6e-8), false, false}};
+  double worstTurn = 0.0;  // rotation error times the triangle's height
+  for (const Band& band : bands) {
+    std::uniform_real_distribution<double> logFlatness(band.logLo, band.logHi);
+    for (int trial = 0; trial < 400; ++trial) {
+      const double flatness = std::pow(10.0, logFlatness(rng));
+      const double size = std::pow(10.0, logSize(rng));
+      // Centred coordinates x = L(−1, 1, 0) along u and y = h(1, 1, −2) along
+      // w, x ⟂ y and u ⟂ w: singular values L√2 and h√6.
+      const Vector u = randomDirection(rng);
+      const Vector w = u.cross(randomDirection(rng)).getNormalised();
+      const double h = flatness * size * std::sqrt(2.0) / std::sqrt(6.0);
+      const Point centre(coordinate(rng), coordinate(rng), coordinate(rng));
+      const std::vector<Point> part = {centre - u * size + w * h, centre + u * size + w * h,
+                                       centre - w * (2 * h)};
+      LinearMap r;
+      r.setRotation(0, 1, 2, Vector(angle(rng), angle(rng) / 2, angle(rng)));
+      const Vector shift(coordinate(rng), coordinate(rng), coordinate(rng));
+      std::vector<Point> arm;
+      for (const Point& p : part) arm.push_back(r(p) + shift);
+
+      Vector angles, translation;
+      Point origin;
+      RigidBodyFitReport report;
+      EXPECT_EQ(Utility::getRigidBodyMap(part, arm, angles, translation, origin, &report, true),
+                band.strict)
+          << flatness;
+      if (band.relaxed) {
+        EXPECT_NEAR(report.partFlatness, flatness, flatness * 1e-4) << size;
+        EXPECT_NEAR(report.armFlatness, flatness, flatness * 1e-4) << size;
+      }
+      const bool relaxed =
+          Utility::getRigidBodyMap(part, arm, angles, translation, origin, &report, false);
+      EXPECT_EQ(relaxed, band.relaxed)
+          << "flatness " << flatness << ", size " << size << ", measured " << report.partFlatness;
+      if (relaxed) {
+        for (std::size_t i = 0; i < part.size(); ++i) {
+          EXPECT_LT((applyFit(angles, translation, origin, part[i]) - arm[i]).l(), 1e-9);
+        }
+        // The roll about the long side too: the coordinates, rounded to about
+        // 1e-13 mm, fix it to about 1e-13 / height.
+        worstTurn = std::max(worstTurn, maxDifference(rotation(0, 1, 2, angles), r) * h);
+      }
+    }
+  }
+  EXPECT_LT(worstTurn, 1e-11);
+}
+
 TEST(Utility, AngleConversions) {
   EXPECT_DOUBLE_EQ(Utility::degToRad(180.0), kPi);
   EXPECT_DOUBLE_EQ(Utility::radToDeg(kPi / 2), 90.0);

@@ -220,8 +220,10 @@ class Utility {
   // fit is refused (false, outputs unchanged) when a coordinate is not
   // finite, or when either point set is too close to collinear: its
   // flatness, the ratio of the second to the first singular value of the
-  // centred points (0 for collinear or coincident points, about 0.5 or more
-  // for a well-shaped triangle), is below the tolerance. `strict` selects the
+  // centred points (about 0.5 or more for a well-shaped triangle), is below
+  // the tolerance. The singular values come from the points themselves, and a
+  // second one within the rounding of the coordinates counts as 0: collinear
+  // and coincident points have flatness 0 under both flags. `strict` selects the
   // tolerance: true uses strictFlatnessTolerance (1e-3, a triangle whose
   // smallest height is about 1/500 of its longest side), false uses
   // relaxedFlatnessTolerance (1e-8, only what the arithmetic cannot resolve).
