@@ -3,10 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include "MeshData.h"
 #include "platform/files.h"
@@ -198,14 +196,6 @@ Header readHeader(const std::string& path, std::FILE* f) {
   return h;
 }
 
-// Bytes of the file, or −1 when the size cannot be determined.
-long long fileSize(const std::string& path) {
-  std::error_code ec;
-  const auto size =
-      std::filesystem::file_size(std::filesystem::path(platform::nativePath(path)), ec);
-  return ec ? -1 : static_cast<long long>(size);
-}
-
 }  // namespace
 
 void readQuadFileHeader(const std::string& path, unsigned int& uCount, unsigned int& vCount,
@@ -222,14 +212,15 @@ void readQuadFileHeader(const std::string& path, unsigned int& uCount, unsigned 
 std::shared_ptr<MeshData> readQuadFile(const std::string& path) {
   FilePtr f = openForReading(path);
   const Header h = readHeader(path, f.get());
-  const long long size = fileSize(path);
-  if (size >= 0) {
-    const unsigned long long expected = kHeaderSize + h.payloadSize;
-    if (static_cast<unsigned long long>(size) < expected) fail(path, "is truncated.");
-    if (static_cast<unsigned long long>(size) > expected) {
-      fail(path, "has " + std::to_string(static_cast<unsigned long long>(size) - expected) +
-                     " unexpected bytes after its data.");
-    }
+  // The size of the file being read (not of whatever another lookup of the
+  // path finds), checked before the header's counts size any allocation.
+  const long long size = platform::openFileSize(f.get());
+  if (size < 0) fail(path, "cannot be read (its size cannot be determined).");
+  const unsigned long long expected = kHeaderSize + h.payloadSize;
+  if (static_cast<unsigned long long>(size) < expected) fail(path, "is truncated.");
+  if (static_cast<unsigned long long>(size) > expected) {
+    fail(path, "has " + std::to_string(static_cast<unsigned long long>(size) - expected) +
+                   " unexpected bytes after its data.");
   }
 
   auto mesh = std::make_shared<MeshData>();

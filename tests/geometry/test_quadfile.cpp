@@ -1,13 +1,14 @@
 // The ".quads" file: round trips, header items, damaged files.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
 
+#include "allocation_probe.h"
 #include "mesh_helpers.h"
 #include "test_support.h"
-
 namespace {
 
 using namespace geometrytest;
@@ -169,6 +170,57 @@ TEST(QuadFile, SaveFailuresRaise) {
   RectMesh plane;
   ASSERT_TRUE(plane.setAsPlane(TwoD(6, 4), 2.0, true, 500));
   EXPECT_THROW(plane.save(dir.path() + "\\no such dir\\p.quads"), QuadFileError);
+}
+
+void putLittleEndian(std::string& s, std::size_t at, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) s[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+// A header that claims a huge mesh must be refused from the file's real size,
+// before the loader asks for memory of the claimed size, however the path
+// names the file: other letter case, trailing dots, another case of a
+// directory on the way (all find the same file, as on Windows).
+TEST(QuadFile, AHeaderClaimingHugeCountsIsRefusedBeforeAnyLargeAllocation) {
+  testsupport::TempDir dir;
+  testsupport::makeDirectories(dir / "Meshes");
+  const std::string good = dir / "Meshes/huge.quads";
+  wavyGrid(4, 3, 5).save(good);
+  std::string bytes = testsupport::readFile(good);
+  // 40000 × 40000 quads (within the quad limit): 38 GB of vertices.
+  const std::uint64_t claimed = 40001ull * 40001ull * 24ull;
+  putLittleEndian(bytes, 16, 40000, 4);
+  putLittleEndian(bytes, 20, 40000, 4);
+  putLittleEndian(bytes, 48, claimed, 8);
+  testsupport::writeFile(good, bytes);
+
+  const std::string names[] = {"Meshes\\huge.quads",  "Meshes\\HUGE.QUADS", "Meshes\\Huge.Quads",
+                               "Meshes\\huge.quads.", "MESHES\\huge.quads", "meshes/HUGE.quads"};
+  for (const std::string& name : names) {
+    const std::string path = dir.path() + "\\" + name;
+    RectMesh mesh;
+    mesh.setAsPlane(TwoD(4, 4), 1.0, true, 500);
+    std::string what;
+    {
+      AllocationProbe probe(std::size_t{64} << 20);
+      try {
+        mesh.load(path);
+      } catch (const QuadFileError& e) {
+        what = e.what();
+      }
+      EXPECT_LT(probe.largestRequest(), std::size_t{1} << 20) << name;
+      EXPECT_EQ(probe.refusedRequests(), 0u) << name;
+    }
+    EXPECT_NE(what.find("truncated"), std::string::npos) << name << ": " << what;
+    EXPECT_NE(what.find(name), std::string::npos) << "message names the file: " << what;
+    // The mesh held before the failed load is kept.
+    EXPECT_EQ(mesh.getKind(), RectMesh::Kind::Plane) << name;
+    // The header alone is readable and reports what it claims.
+    unsigned int du = 0, dv = 0;
+    double p, pu, pv;
+    ASSERT_NO_THROW(RectMesh::getFileHeaderItems(path, du, dv, p, pu, pv));
+    EXPECT_EQ(du, 40000u);
+    EXPECT_EQ(dv, 40000u);
+  }
 }
 
 }  // namespace
