@@ -1,4 +1,5 @@
 // The ".quads" file format (layout in ZorvGeometry/QuadMesh.h).
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -54,8 +55,9 @@ double getF64(const unsigned char* p) {
 
 // Checksum of the payload, read as little-endian 64-bit words: four
 // independent multiply-rotate lanes (the round of xxHash64) so that it runs at
-// memory speed, then merged and mixed with the length. Also reports whether
-// every word, read as a double, is finite.
+// memory speed, then merged and mixed with the length. Also keeps the
+// largest exponent field of the words read as doubles, to tell whether all
+// are finite and all within the coordinate limit.
 class PayloadDigest {
  public:
   void add(const void* data, std::size_t count) {
@@ -67,7 +69,7 @@ class PayloadDigest {
     };
     std::size_t i = 0;
     std::uint64_t a = lane_[0], b = lane_[1], c = lane_[2], d = lane_[3];
-    std::uint64_t special = 0;
+    std::uint64_t exponent = exponentBits_;
     for (; i + 4 <= count; i += 4) {
       const std::uint64_t w0 = load(word(i)), w1 = load(word(i + 1));
       const std::uint64_t w2 = load(word(i + 2)), w3 = load(word(i + 3));
@@ -75,19 +77,20 @@ class PayloadDigest {
       b = round(b, w1);
       c = round(c, w2);
       d = round(d, w3);
-      special |= isSpecial(w0) | isSpecial(w1) | isSpecial(w2) | isSpecial(w3);
+      exponent = std::max({exponent, w0 & kExponentMask, w1 & kExponentMask, w2 & kExponentMask,
+                           w3 & kExponentMask});
     }
     for (; i < count; ++i) {
       const std::uint64_t w = load(word(i));
       a = round(a, w);
-      special |= isSpecial(w);
+      exponent = std::max(exponent, w & kExponentMask);
     }
     lane_[0] = a;
     lane_[1] = b;
     lane_[2] = c;
     lane_[3] = d;
     words_ += count;
-    allFinite_ = allFinite_ && special == 0;
+    exponentBits_ = exponent;
   }
   std::uint64_t value() const {
     std::uint64_t h = std::rotl(lane_[0], 1) + std::rotl(lane_[1], 7) + std::rotl(lane_[2], 12) +
@@ -100,7 +103,10 @@ class PayloadDigest {
     h ^= h >> 32;
     return h;
   }
-  bool allFinite() const { return allFinite_; }
+  // No infinity and no NaN.
+  bool allFinite() const { return exponentBits_ != kExponentMask; }
+  // Every value smaller than 2^127 in magnitude (RectMesh::coordinateLimit).
+  bool allWithinCoordinateLimit() const { return exponentBits_ < kLimitExponent; }
 
  private:
   static constexpr std::uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
@@ -110,13 +116,14 @@ class PayloadDigest {
   static std::uint64_t round(std::uint64_t acc, std::uint64_t w) {
     return std::rotl(acc + w * kPrime2, 31) * kPrime1;
   }
-  // 1 when the word is an infinity or a NaN.
-  static std::uint64_t isSpecial(std::uint64_t w) {
-    return static_cast<std::uint64_t>((w & 0x7FF0000000000000ull) == 0x7FF0000000000000ull);
-  }
+  static constexpr std::uint64_t kExponentMask = 0x7FF0000000000000ull;  // all ones: inf, NaN
+  // The exponent field of 2^127: a double is smaller in magnitude exactly when
+  // its own field is smaller.
+  static constexpr std::uint64_t kLimitExponent = std::uint64_t{1023 + 127} << 52;
+  static_assert(RectMesh::coordinateLimit == 0x1p127);
   std::uint64_t lane_[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
   std::uint64_t words_ = 0;
-  bool allFinite_ = true;
+  std::uint64_t exponentBits_ = 0;
 };
 
 struct Header {
@@ -251,6 +258,9 @@ std::shared_ptr<MeshData> readQuadFile(const std::string& path) {
   if (std::fread(&extra, 1, 1, f.get()) == 1) fail(path, "has unexpected bytes after its data.");
   if (digest.value() != h.checksum) fail(path, "is corrupt (checksum mismatch).");
   if (!digest.allFinite()) fail(path, "holds coordinates that are not finite numbers.");
+  if (h.kind == kGrid && !digest.allWithinCoordinateLimit()) {
+    fail(path, "holds coordinates beyond the supported range (2^127 in magnitude).");
+  }
   if (!kLittleEndianHost) {
     for (std::size_t i = 0; i < words; ++i) {
       buffer[i] = std::bit_cast<double>(byteSwap64(std::bit_cast<std::uint64_t>(buffer[i])));

@@ -194,8 +194,10 @@ bool RectMesh::setFromVertices(unsigned int uCount, unsigned int vCount,
   const std::size_t count =
       static_cast<std::size_t>(uCount + 1) * (static_cast<std::size_t>(vCount) + 1);
   if (vertices.size() != count) return false;
+  // Finite and within the range of the float search boxes (NaN fails too).
+  auto usable = [](double c) { return std::fabs(c) < coordinateLimit; };
   for (const Point& p : vertices)
-    if (!p.getIsFinite()) return false;
+    if (!usable(p.x) || !usable(p.y) || !usable(p.z)) return false;
   auto m = std::make_shared<MeshData>();
   m->kind = Kind::Grid;
   m->uCount = uCount;

@@ -1,10 +1,13 @@
 // The ".quads" file: round trips, header items, damaged files.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "allocation_probe.h"
 #include "mesh_helpers.h"
@@ -220,6 +223,153 @@ TEST(QuadFile, AHeaderClaimingHugeCountsIsRefusedBeforeAnyLargeAllocation) {
     ASSERT_NO_THROW(RectMesh::getFileHeaderItems(path, du, dv, p, pu, pv));
     EXPECT_EQ(du, 40000u);
     EXPECT_EQ(dv, 40000u);
+  }
+}
+
+// The payload checksum as the format describes it: four lanes of
+// xxHash64-style rounds over the little-endian words (the words beyond the
+// last group of four all go to the first lane), merged, then mixed with the
+// word count.
+std::uint64_t documentedChecksum(const std::vector<double>& words) {
+  constexpr std::uint64_t p1 = 0x9E3779B185EBCA87ull, p2 = 0xC2B2AE3D27D4EB4Full,
+                          p3 = 0x165667B19E3779F9ull;
+  std::uint64_t lane[4] = {p1 + p2, p2, 0, 0 - p1};
+  auto round = [&](std::uint64_t acc, double w) {
+    return std::rotl(acc + std::bit_cast<std::uint64_t>(w) * p2, 31) * p1;
+  };
+  std::size_t i = 0;
+  for (; i + 4 <= words.size(); i += 4)
+    for (int k = 0; k < 4; ++k) lane[k] = round(lane[k], words[i + k]);
+  for (; i < words.size(); ++i) lane[0] = round(lane[0], words[i]);
+  std::uint64_t h = std::rotl(lane[0], 1) + std::rotl(lane[1], 7) + std::rotl(lane[2], 12) +
+                    std::rotl(lane[3], 18);
+  h ^= words.size() * p1;
+  h ^= h >> 33;
+  h *= p2;
+  h ^= h >> 29;
+  h *= p3;
+  h ^= h >> 32;
+  return h;
+}
+
+// A complete explicit-grid file of u × v quads written from the format's
+// description, with the vertices given (x, y, z per vertex, v-major).
+std::string gridFile(unsigned int u, unsigned int v, const std::vector<double>& vertices) {
+  std::string s(64, '\0');
+  std::memcpy(s.data(), "ZQUADS\r\n", 8);
+  putLittleEndian(s, 8, 1, 4);
+  putLittleEndian(s, 12, 1, 4);
+  putLittleEndian(s, 16, u, 4);
+  putLittleEndian(s, 20, v, 4);
+  for (int k = 0; k < 3; ++k) putLittleEndian(s, 24 + 8 * k, std::bit_cast<std::uint64_t>(1.0), 8);
+  putLittleEndian(s, 48, vertices.size() * 8, 8);
+  putLittleEndian(s, 56, documentedChecksum(vertices), 8);
+  for (double w : vertices) {
+    std::string word(8, '\0');
+    putLittleEndian(word, 0, std::bit_cast<std::uint64_t>(w), 8);
+    s += word;
+  }
+  return s;
+}
+
+TEST(QuadFile, TheDocumentedChecksumMatchesTheWriter) {
+  testsupport::TempDir dir;
+  const RectMesh grid = wavyGrid(3, 2, 4);
+  grid.save(dir / "g.quads");
+  std::vector<double> vertices;
+  for (unsigned int v = 0; v <= 2; ++v)
+    for (unsigned int u = 0; u <= 3; ++u) {
+      const Point p = grid.getVertex(u, v);
+      vertices.insert(vertices.end(), {p.x, p.y, p.z});
+    }
+  // 36 words: nine groups of four; the builder's file differs from the
+  // writer's only in the pitches.
+  const std::string saved = testsupport::readFile(dir / "g.quads");
+  const std::string built = gridFile(3, 2, vertices);
+  ASSERT_EQ(saved.size(), built.size());
+  EXPECT_EQ(saved.substr(0, 24), built.substr(0, 24));
+  EXPECT_EQ(saved.substr(48), built.substr(48));
+  // An odd count of words uses the first lane for the rest.
+  vertices.resize(3 * 6);
+  testsupport::writeFile(dir / "odd.quads", gridFile(2, 1, vertices));
+  RectMesh odd;
+  EXPECT_NO_THROW(odd.load(dir / "odd.quads"));
+}
+
+// Explicit grids are searched through float bounding boxes: coordinates
+// whose magnitude reaches 2^127 (finite doubles beyond what the boxes can
+// hold with their padding) are refused when the mesh is made and when a file
+// is loaded. The largest accepted magnitudes still give a working search.
+TEST(QuadFile, GridCoordinatesBeyondTheFloatRangeAreRefused) {
+  testsupport::TempDir dir;
+  const double limit = RectMesh::coordinateLimit;
+  ASSERT_EQ(limit, std::ldexp(1.0, 127));
+  ASSERT_LT(limit, static_cast<double>(std::numeric_limits<float>::max()));
+  const double largest = std::nextafter(limit, 0.0);
+  // One quad in z = 0 from (−a, −a) to (a, a), with one coordinate replaced.
+  auto corners = [](double a) {
+    return std::vector<double>{-a, -a, 0, a, -a, 0, -a, a, 0, a, a, 0};
+  };
+  struct Case {
+    const char* name;
+    std::size_t index;  // which word of the corners
+    double value;
+  };
+  const Case refused[] = {
+      {"x 1e39", 0, 1e39},
+      {"y -1e39", 4, -1e39},
+      {"z 2^127", 11, limit},
+      {"z -2^127", 2, -limit},
+      {"x 1e300", 3, 1e300},
+      {"largest double", 9, std::numeric_limits<double>::max()},
+      {"just past float max", 1, std::nextafter(double(std::numeric_limits<float>::max()), 1e300)},
+  };
+  for (const Case& c : refused) {
+    std::vector<double> words = corners(1.0);
+    words[c.index] = c.value;
+    std::vector<Point> points;
+    for (std::size_t i = 0; i < words.size(); i += 3)
+      points.emplace_back(words[i], words[i + 1], words[i + 2]);
+    RectMesh made;
+    EXPECT_FALSE(made.setFromVertices(1, 1, points)) << c.name;
+    EXPECT_EQ(made.getKind(), RectMesh::Kind::Empty) << c.name;
+
+    const std::string path = dir.path() + "\\" + c.name + ".quads";
+    testsupport::writeFile(path, gridFile(1, 1, words));
+    RectMesh loaded;
+    try {
+      loaded.load(path);
+      ADD_FAILURE() << c.name << " was loaded";
+    } catch (const QuadFileError& e) {
+      EXPECT_NE(std::string(e.what()).find("beyond the supported range"), std::string::npos)
+          << e.what();
+    }
+    EXPECT_EQ(loaded.getKind(), RectMesh::Kind::Empty) << c.name;
+  }
+
+  // The largest magnitude below the limit: made, saved, loaded and searched.
+  for (double a : {largest, 1e38, 3.0e37}) {
+    const std::vector<double> words = corners(a);
+    std::vector<Point> points;
+    for (std::size_t i = 0; i < words.size(); i += 3)
+      points.emplace_back(words[i], words[i + 1], words[i + 2]);
+    RectMesh made;
+    ASSERT_TRUE(made.setFromVertices(1, 1, points)) << a;
+    testsupport::writeFile(dir / "edge.quads", gridFile(1, 1, words));
+    RectMesh loaded;
+    ASSERT_NO_THROW(loaded.load(dir / "edge.quads")) << a;
+    for (const RectMesh* mesh : {&made, &loaded}) {
+      for (const Point& from :
+           {Point(0, 0, 2), Point(a / 2, -a / 3, 2), Point(-a * 0.99, a * 0.99, 2)}) {
+        RectMesh::Hit hit{-1, 9, 9};
+        ASSERT_TRUE(mesh->intersect(from, Vector(0, 0, -1), false, hit)) << a;
+        EXPECT_EQ(hit.t, 2.0);
+        EXPECT_EQ(hit.u, 0u);
+        EXPECT_EQ(hit.v, 0u);
+      }
+      RectMesh::Hit miss{-1, 0, 0};
+      EXPECT_FALSE(mesh->intersect(Point(0, 0, 2), Vector(0, 0, 1), false, miss));
+    }
   }
 }
 

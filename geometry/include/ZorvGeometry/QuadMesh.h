@@ -38,8 +38,10 @@
 //                         (4 float64): vertex(u, v) = (r cos θ, r sin θ, v·dz)
 //                         with θ = start + u·step
 // A file that is missing, truncated, longer than its header says, of another
-// version or kind, with a wrong checksum or with non-finite data is refused
-// with QuadFileError.
+// version or kind, with a wrong checksum, with non-finite data or with grid
+// coordinates not smaller than RectMesh::coordinateLimit is refused with
+// QuadFileError. The file's size is checked against its header before
+// anything of the header's size is allocated.
 #pragma once
 
 #include <memory>
@@ -158,6 +160,10 @@ class RectMesh {
   // gives no smaller limit: quad numbers beyond 2^31 do not fit the signed
   // indices of the programs that read ".quads" files.
   static constexpr double maxMegaQuadsLimit = 2000.0;
+  // Explicit grids are searched through single-precision bounding boxes:
+  // every coordinate of a grid must be smaller than 2^127 (about 1.7e38 mm)
+  // in magnitude, so that the boxes, padded, stay within the float range.
+  static constexpr double coordinateLimit = 0x1p127;
 
   // A plane in z = 0 with its corner quad at the origin, u along +x, v along
   // +y and normal +z, covering extents.x (u) by extents.y (v) mm.
@@ -183,7 +189,8 @@ class RectMesh {
                         double maxMegaQuads);
   // An explicit grid: (uCount+1)·(vCount+1) vertices, v-major (vertex(u, v)
   // at v·(uCount+1) + u). False (mesh unchanged) when the counts are 0, the
-  // size does not match or a coordinate is not finite.
+  // size does not match or a coordinate is not finite or not smaller than
+  // coordinateLimit in magnitude.
   bool setFromVertices(unsigned int uCount, unsigned int vCount, std::vector<Point> vertices);
 
   // Reads a ".quads" file; throws QuadFileError.
