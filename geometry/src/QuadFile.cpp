@@ -1,6 +1,8 @@
 // The ".quads" file format (layout in ZorvGeometry/QuadMesh.h).
 #include <algorithm>
+#include <atomic>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -203,6 +205,26 @@ Header readHeader(const std::string& path, std::FILE* f) {
   return h;
 }
 
+// A name for the temporary file that a save writes beside `path` before
+// renaming it over `path`: the target's name with a suffix no other save of
+// this process uses, unlikely to be used by another process at the same
+// time, and checked to be free.
+std::string temporaryNameFor(const std::string& path) {
+  static std::atomic<std::uint64_t> serial{0};
+  const std::uint64_t time =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  std::string name;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::uint64_t tag = time ^ (serial.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    char hex[9];
+    for (int i = 7; i >= 0; --i, tag >>= 4) hex[i] = "0123456789abcdef"[tag & 0xF];
+    hex[8] = '\0';
+    name = path + ".~" + hex + ".tmp";
+    if (platform::pathKind(name) == platform::PathKind::Missing) break;
+  }
+  return name;
+}
+
 }  // namespace
 
 void readQuadFileHeader(const std::string& path, unsigned int& uCount, unsigned int& vCount,
@@ -348,14 +370,24 @@ void writeQuadFile(const std::string& path, const MeshData& mesh) {
   putU64(raw + 48, static_cast<std::uint64_t>(words) * 8);
   putU64(raw + 56, digest.value());
 
-  std::FILE* f = platform::openFile(path, "wb");
+  // The new file is written beside the old one and renamed over it only when
+  // complete, so a failed save leaves the previous file as it was.
+  const std::string temporary = temporaryNameFor(path);
+  std::FILE* f = platform::openFile(temporary, "wb");
   if (!f) fail(path, "cannot be created.");
   bool ok = std::fwrite(raw, 1, kHeaderSize, f) == kHeaderSize &&
             std::fwrite(bytes, 8, words, f) == words;
   ok = (std::fclose(f) == 0) && ok;
   if (!ok) {
-    platform::deleteFile(path);  // no half-written mesh left behind
+    platform::deleteFile(temporary);  // no half-written mesh left behind
     fail(path, "could not be written completely.");
+  }
+  if (!platform::moveFileReplacing(temporary, path)) {
+    const std::uint32_t error = platform::lastError();
+    platform::deleteFile(temporary);
+    fail(path, error == platform::kErrorAccessDenied
+                   ? "cannot be replaced (it is read-only, or a directory)."
+                   : "cannot be replaced (system error " + std::to_string(error) + ").");
   }
 }
 

@@ -1,17 +1,26 @@
 // The ".quads" file: round trips, header items, damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 #include "allocation_probe.h"
 #include "mesh_helpers.h"
 #include "test_support.h"
+
 namespace {
 
 using namespace geometrytest;
@@ -371,6 +380,108 @@ TEST(QuadFile, GridCoordinatesBeyondTheFloatRangeAreRefused) {
       EXPECT_FALSE(mesh->intersect(Point(0, 0, 2), Vector(0, 0, 1), false, miss));
     }
   }
+}
+
+// The names in a directory, sorted.
+std::vector<std::string> listing(const std::string& directory) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A save writes a temporary beside the target and renames it over the target
+// only when it is complete: whatever fails, the previous file stays as it was
+// and nothing else is left in the directory.
+TEST(QuadFile, AFailedSaveKeepsThePreviousFile) {
+  testsupport::TempDir dir;
+  RectMesh plane, other;
+  ASSERT_TRUE(plane.setAsPlane(TwoD(6, 4), 2.0, true, 500));
+  ASSERT_TRUE(other.setAsCylinderArc(20.0, 1.0, 30.0, 1.0, 500));
+  const std::string target = dir / "part.quads";
+  plane.save(target);
+  const std::string original = testsupport::readFile(target);
+  const std::vector<std::string> only = {"part.quads"};
+  ASSERT_EQ(listing(dir.path()), only);
+
+  // Nothing to write.
+  EXPECT_THROW(RectMesh().save(target), QuadFileError);
+  EXPECT_EQ(testsupport::readFile(target), original);
+  EXPECT_EQ(listing(dir.path()), only);
+
+  // A read-only target is refused, on every system.
+  std::filesystem::permissions(target,
+                               std::filesystem::perms::owner_write |
+                                   std::filesystem::perms::group_write |
+                                   std::filesystem::perms::others_write,
+                               std::filesystem::perm_options::remove);
+  EXPECT_THROW(other.save(target), QuadFileError);
+  EXPECT_THROW(other.save(dir.path() + "\\PART.quads"), QuadFileError);
+  EXPECT_EQ(testsupport::readFile(target), original);
+  EXPECT_EQ(listing(dir.path()), only);
+  std::filesystem::permissions(target, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+
+  // A directory where the file should go stays a directory.
+  testsupport::makeDirectories(dir / "folder.quads");
+  EXPECT_THROW(other.save(dir / "folder.quads"), QuadFileError);
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "folder.quads"));
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "folder.quads"));
+  std::filesystem::remove(dir / "folder.quads");
+  EXPECT_EQ(listing(dir.path()), only);
+
+  // A successful save through another spelling replaces the file that the
+  // spelling finds; no second file appears.
+  other.save(dir.path() + "\\PART.QUADS");
+  EXPECT_EQ(listing(dir.path()), only);
+  RectMesh back;
+  back.load(target);
+  EXPECT_EQ(back.getKind(), RectMesh::Kind::CylinderArc);
+  plane.save(target);
+  EXPECT_EQ(testsupport::readFile(target), original);
+  EXPECT_EQ(listing(dir.path()), only);
+}
+
+TEST(QuadFile, AWriteThatFailsHalfwayKeepsThePreviousFile) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the write failure is made with a file size limit (POSIX)";
+#else
+  testsupport::TempDir dir;
+  RectMesh plane;
+  ASSERT_TRUE(plane.setAsPlane(TwoD(6, 4), 2.0, true, 500));
+  const std::string target = dir / "part.quads";
+  plane.save(target);
+  const std::string original = testsupport::readFile(target);
+  const RectMesh big = wavyGrid(60, 60, 3);  // 89 kB
+
+  // Writes beyond 16 kB fail (EFBIG) while the limit holds.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = 16 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  std::string what;
+  try {
+    big.save(target);
+  } catch (const QuadFileError& e) {
+    what = e.what();
+  }
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+
+  EXPECT_NE(what.find("could not be written"), std::string::npos) << what;
+  EXPECT_EQ(testsupport::readFile(target), original);
+  EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"part.quads"});
+  // Without the limit the same save goes through.
+  big.save(target);
+  RectMesh back;
+  back.load(target);
+  EXPECT_EQ(back.getExtents().getdU(), 60u);
+  EXPECT_EQ(listing(dir.path()), std::vector<std::string>{"part.quads"});
+#endif
 }
 
 }  // namespace

@@ -196,7 +196,9 @@ class RectMesh {
   // Reads a ".quads" file; throws QuadFileError.
   void load(const std::string& path);
   // Writes the mesh as a ".quads" file; throws QuadFileError (also for an
-  // empty mesh).
+  // empty mesh). The file is written under a temporary name in the same
+  // directory and renamed over the target when complete: a save that fails
+  // leaves an existing file as it was. A read-only target is refused.
   void save(const std::string& path) const;
   // Reads only the header of a ".quads" file: the quad counts and the three
   // squared pitches (nominal, along u, along v). Throws QuadFileError for a
