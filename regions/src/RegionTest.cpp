@@ -29,7 +29,6 @@ using Zorv::Geometry::ThreeDimensional::QuadMesh::RectMeshGroups;
 namespace {
 
 constexpr const char* kProbeSection = "Probe";
-constexpr double kDefaultElementPitch = 0.8;
 // Keeps "position + 1" representable however often a key is pressed.
 constexpr int kLargestPosition = std::numeric_limits<int>::max() - 1;
 
@@ -46,13 +45,10 @@ struct OperatorClick {
 
 // Everything the live test keeps for its run (positions 0-based).
 struct RegionTestState {
-  bool ultrasonic = false;
+  RegionTestProbe probe;
   RectMeshGroups master;
   RectMeshGroups working;
   RegionMeshLists lists;
-  ArrayElement element = ArrayElement::Centre;
-  int elementCount = 0;
-  double elementPitch = kDefaultElementPitch;
   int armPosition = 0;
   int partPosition = 0;
   int probePosition = 0;
@@ -61,8 +57,6 @@ struct RegionTestState {
   int appliedPartPosition = -1;
   int appliedProbePosition = -1;
   int probePositionCount = 1;
-  LinearMap probeRotation;
-  Vector probeTranslation;
   // The last pose read from the arm.
   Point tip;
   LinearMap armRotation;
@@ -114,8 +108,8 @@ void readArrayProbe(ConsoleContext& context, RegionTestState& state) {
   // What cannot be read keeps its start value.
   trySettings([&] {
     const IniFileSection probe(context.toolSettingsFile, kProbeSection, false);
-    state.elementCount = probe.getInt("NumberOfElements");
-    state.elementPitch = probe.getDouble("ElementPitch");
+    state.probe.elementCount = probe.getInt("NumberOfElements");
+    state.probe.elementPitch = probe.getDouble("ElementPitch");
   });
 }
 
@@ -151,7 +145,7 @@ void handleKey(RegionTestState& state, int key) {
       } else {
         state.probePosition = state.probePosition == 0 ? count - 1 : state.probePosition - 1;
       }
-      if (state.ultrasonic) {
+      if (state.probe.ultrasonic) {
         state.setStatus("Probe position: " + numberToText(state.probePosition + 1) + ".");
       } else {
         state.setStatus("Point probe has only one position." + std::string(41, ' '));
@@ -167,19 +161,19 @@ void handleKey(RegionTestState& state, int key) {
     default:
       break;
   }
-  if (!state.ultrasonic) return;
+  if (!state.probe.ultrasonic) return;
   switch (key) {
     case 'c':
     case 'C':
-      state.element = ArrayElement::Centre;
+      state.probe.element = ArrayElement::Centre;
       break;
     case 's':
     case 'S':
-      state.element = ArrayElement::Start;
+      state.probe.element = ArrayElement::Start;
       break;
     case 'e':
     case 'E':
-      state.element = ArrayElement::End;
+      state.probe.element = ArrayElement::End;
       break;
     default:
       break;
@@ -207,11 +201,11 @@ void placeMeshes(ConsoleContext& context, RegionTestState& state) {
 
 // Reads the chosen probe position when it changed; false when it cannot.
 bool setProbePosition(ConsoleContext& context, RegionTestState& state) {
-  if (!state.ultrasonic || state.probePosition == state.appliedProbePosition) return true;
+  if (!state.probe.ultrasonic || state.probePosition == state.appliedProbePosition) return true;
   bool read = false;
   trySettings([&] {
     read = readProbePosition(context, state.probePosition, state.probePositionCount,
-                             state.probeRotation, state.probeTranslation);
+                             state.probe.rotation, state.probe.translation);
   });
   if (!read) {
     context.print("Probe position set fail.\n");
@@ -219,33 +213,6 @@ bool setProbePosition(ConsoleContext& context, RegionTestState& state) {
   }
   state.appliedProbePosition = state.probePosition;
   return true;
-}
-
-// The ray of the current pose: the axis of a ball probe (from the ball's
-// centre) or the beam of the chosen array element.
-void probeRay(const ConsoleContext& context, const RegionTestState& state, Point& origin,
-              Vector& direction) {
-  const LinearMap& a = state.armRotation;
-  direction = a(state.probeRotation(Vector(0.0, 0.0, 1.0)));
-  const Vector elementAxis = a(state.probeRotation(Vector(1.0, 0.0, 0.0)));
-  const Point centre = state.tip + a(state.probeTranslation);
-  if (!state.ultrasonic) {
-    origin = centre + direction * context.ballProbeRadius;
-    return;
-  }
-  // The integer half of the count: an even array has no centre element.
-  const double half = static_cast<double>(state.elementCount / 2) * state.elementPitch;
-  switch (state.element) {
-    case ArrayElement::Centre:
-      origin = centre;
-      break;
-    case ArrayElement::Start:
-      origin = centre - elementAxis * half;
-      break;
-    case ArrayElement::End:
-      origin = centre + elementAxis * half;
-      break;
-  }
 }
 
 // The operator-position calibration of three clicks: on a point, to its
@@ -324,24 +291,12 @@ bool runPass(ConsoleContext& context, ArmConnection& arm, RegionTestState& state
 
   Point origin;
   Vector direction;
-  probeRay(context, state, origin, direction);
-  RegionTestHit hit;
-  try {
-    state.intersection = state.working.getIntersectionStatus(origin, direction, false);
-  } catch (...) {
-    hit.failed = true;
-  }
-  const bool valid = !hit.failed && state.intersection.getIsValid();
-  if (valid) {
-    const auto& data = state.intersection.getIntersectionData();
-    hit.valid = true;
-    hit.u = state.intersection.getIndices().getU();
-    hit.v = state.intersection.getIndices().getV();
-    hit.distance = data.getDistanceToObject();
-    hit.angleDegrees = 180.0 - Utility::radToDeg(data.getAngleToObjectNormal());
-  }
+  regionTestRay(state.probe, state.tip, state.armRotation, origin, direction);
+  const RegionTestHit hit =
+      intersectRegionTestRay(state.working, origin, direction, state.intersection);
+  const bool valid = !hit.failed && hit.valid;
   if (!statusShowing) {
-    printLiveLine(context, regionTestResultLine(state.ultrasonic, state.element, hit));
+    printLiveLine(context, regionTestResultLine(state.probe.ultrasonic, state.probe.element, hit));
   }
 
   // A calibration click is the release of green while the ray hits a quad.
@@ -389,6 +344,50 @@ bool runPass(ConsoleContext& context, ArmConnection& arm, RegionTestState& state
 }
 
 }  // namespace
+
+void regionTestRay(const RegionTestProbe& probe, const Point& tip, const LinearMap& armRotation,
+                   Point& origin, Vector& direction) {
+  direction = armRotation(probe.rotation(Vector(0.0, 0.0, 1.0)));
+  const Point centre = tip + armRotation(probe.translation);
+  if (!probe.ultrasonic) {
+    origin = centre + direction * probe.ballRadius;
+    return;
+  }
+  const Vector elementAxis = armRotation(probe.rotation(Vector(1.0, 0.0, 0.0)));
+  // The integer half of the count: an even array has no centre element.
+  const double half = static_cast<double>(probe.elementCount / 2) * probe.elementPitch;
+  switch (probe.element) {
+    case ArrayElement::Centre:
+      origin = centre;
+      break;
+    case ArrayElement::Start:
+      origin = centre - elementAxis * half;
+      break;
+    case ArrayElement::End:
+      origin = centre + elementAxis * half;
+      break;
+  }
+}
+
+RegionTestHit intersectRegionTestRay(const RectMeshGroups& meshes, const Point& origin,
+                                     const Vector& direction,
+                                     QuadIndicesIntersectionStatus& status) {
+  RegionTestHit hit;
+  try {
+    status = meshes.getIntersectionStatus(origin, direction, false);
+  } catch (...) {
+    hit.failed = true;
+    return hit;
+  }
+  if (!status.getIsValid()) return hit;
+  const auto& data = status.getIntersectionData();
+  hit.valid = true;
+  hit.u = status.getIndices().getU();
+  hit.v = status.getIndices().getV();
+  hit.distance = data.getDistanceToObject();
+  hit.angleDegrees = 180.0 - Utility::radToDeg(data.getAngleToObjectNormal());
+  return hit;
+}
 
 std::string regionTestResultLine(bool ultrasonic, ArrayElement element, const RegionTestHit& hit) {
   std::string line;
@@ -445,11 +444,14 @@ bool testRegion(ConsoleContext& context, ArmConnection& arm) {
 bool runRegionTest(ConsoleContext& context, ArmConnection& arm) {
   if (!checkArmReady(context, arm)) return false;
   RegionTestState state;
-  state.ultrasonic = !context.toolSettingsFile.empty();
-  if (!state.ultrasonic) chooseBallProbe(context);
+  state.probe.ultrasonic = !context.toolSettingsFile.empty();
+  if (!state.probe.ultrasonic) {
+    chooseBallProbe(context);
+    state.probe.ballRadius = context.ballProbeRadius;
+  }
   if (!loadRegionMeshes(context, state.master, state.lists)) return false;
-  if (state.ultrasonic) readArrayProbe(context, state);
-  printInstructions(context, state.ultrasonic);
+  if (state.probe.ultrasonic) readArrayProbe(context, state);
+  printInstructions(context, state.probe.ultrasonic);
   std::cout.flush();
 
   bool result = false;

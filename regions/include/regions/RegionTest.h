@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "ZorvGeometry.h"
 #include "arm/ArmConnection.h"
 #include "console/ConsoleContext.h"
 
@@ -21,6 +22,32 @@ inline constexpr std::uint32_t kRegionTestStatusMs = 2000;
 
 // Which element of an ultrasonic array probe sends the ray.
 enum class ArrayElement { Centre, Start, End };
+
+// The probe whose ray the test traces: a ball probe's axis, starting at the
+// ball's centre, or the beam of one element of an ultrasonic array.
+struct RegionTestProbe {
+  bool ultrasonic = false;
+  // Ball probe: its radius, mm.
+  double ballRadius = 0.0;
+  // Array probe: the element used, the number of elements, their pitch (mm).
+  ArrayElement element = ArrayElement::Centre;
+  int elementCount = 0;
+  double elementPitch = 0.8;
+  // From the arm's tip frame to the centre of the probe's active face (the
+  // probe position of the tool settings file); identity and zero for a ball.
+  Zorv::Geometry::ThreeDimensional::LinearMap rotation;
+  Zorv::Geometry::ThreeDimensional::Vector translation;
+};
+
+// The ray for the arm's tip point and rotation: direction = the probe's axis
+// (0, 0, 1) turned into the arm frame; origin = the active centre, moved by the
+// ball radius along the axis, or by half the array (the integer half of the
+// element count times the pitch) back (start) or forward (end) along the
+// probe's x axis.
+void regionTestRay(const RegionTestProbe& probe, const Zorv::Geometry::ThreeDimensional::Point& tip,
+                   const Zorv::Geometry::ThreeDimensional::LinearMap& armRotation,
+                   Zorv::Geometry::ThreeDimensional::Point& origin,
+                   Zorv::Geometry::ThreeDimensional::Vector& direction);
 
 // What one pass found, for its result line.
 struct RegionTestHit {
@@ -33,6 +60,14 @@ struct RegionTestHit {
   double distance = 0.0;      // mm along the ray
   double angleDegrees = 0.0;  // 180 − angle between ray and the quad's normal
 };
+
+// Intersects the ray with the meshes. `status` receives the result unless
+// the call raises (it then keeps its value and the hit is marked failed).
+RegionTestHit intersectRegionTestRay(
+    const Zorv::Geometry::ThreeDimensional::QuadMesh::RectMeshGroups& meshes,
+    const Zorv::Geometry::ThreeDimensional::Point& origin,
+    const Zorv::Geometry::ThreeDimensional::Vector& direction,
+    Zorv::Geometry::ThreeDimensional::QuadMesh::QuadIndicesIntersectionStatus& status);
 
 // The result line of one pass, cut to kRegionTestLineWidth characters: for a
 // point probe the hit, the blank form for a miss or "Failed." for a failed
