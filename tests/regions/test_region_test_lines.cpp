@@ -48,8 +48,7 @@ TEST(RegionTestLines, FormatsOfEveryProbeAndResult) {
       {"point hit, wider numbers", false, ArrayElement::Centre, hitAt(1234567, 89, 123456.7, 90.0),
        "\r(u,v)=(1234567,000089). Distance: 123456.7mm. Angle: 090.00 deg.     "},
       // Numbers this wide push the line beyond the 80th character.
-      {"point hit, cut", false, ArrayElement::Centre,
-       hitAt(-1234567890, 1234567890, 1.0e14, 90.0),
+      {"point hit, cut", false, ArrayElement::Centre, hitAt(-1234567890, 1234567890, 1.0e14, 90.0),
        "\r(u,v)=(-1234567890,1234567890). Distance: 100000000000000.0mm. Angle: 090.00 de"},
       {"point miss", false, ArrayElement::Start, RegionTestHit{}, pointBlank},
       {"point failed call", false, ArrayElement::End, failedCall(),
