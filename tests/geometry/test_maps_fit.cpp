@@ -405,6 +405,7 @@ TEST(RigidBodyFit, ThinTrianglesAreMeasuredExactlyAndKeepTheTwoTolerances) {
       r.setRotation(0, 1, 2, Vector(angle(rng), angle(rng) / 2, angle(rng)));
       const Vector shift(coordinate(rng), coordinate(rng), coordinate(rng));
       std::vector<Point> arm;
+      arm.reserve(part.size());
       for (const Point& p : part) arm.push_back(r(p) + shift);
 
       Vector angles, translation;

@@ -299,7 +299,7 @@ TEST(QuadFile, TheDocumentedChecksumMatchesTheWriter) {
   EXPECT_EQ(saved.substr(0, 24), built.substr(0, 24));
   EXPECT_EQ(saved.substr(48), built.substr(48));
   // An odd count of words uses the first lane for the rest.
-  vertices.resize(3 * 6);
+  vertices.resize(std::size_t{3} * 6);
   testsupport::writeFile(dir / "odd.quads", gridFile(2, 1, vertices));
   RectMesh odd;
   EXPECT_NO_THROW(odd.load(dir / "odd.quads"));
@@ -481,7 +481,7 @@ TEST(QuadFile, AWriteThatFailsHalfwayKeepsThePreviousFile) {
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
   rlimit limited = saved;
-  limited.rlim_cur = 16 * 1024;
+  limited.rlim_cur = rlim_t{16} * 1024;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
   std::string what;
   try {
