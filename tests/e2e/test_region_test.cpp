@@ -3,16 +3,17 @@
 // probe's elements and probe positions, the operator-position calibration,
 // and the refusals.
 //
-// The expected hits are worked out here from the placements, with rotation
-// matrices of this file, and the virtual arm is given the probe poses that
-// aim at chosen quads.
+// The virtual arm's scenarios come from the scenario tool: the probe aimed
+// through chosen points of a placed file, buttons pressed there. The expected
+// hits are worked out here: the ray met with the placed plane of the file and
+// taken back to the file's own frame.
 //
 // Pacing. Each pass of the live loop takes one waiting key, reads a pose
 // (waiting for the arm's event) and polls the buttons twice. The virtual arm
 // writes a record only once the program took the last one, so a pass mostly
 // takes two records: its click poll takes one, its end poll the next, whose
 // pose the following pass reads. Sessions below are described pass by pass
-// and turned into records that way; the keys are written one per pass, so the
+// and written as two records a pass; the keys are written one per pass, so the
 // console input lasts exactly as many passes as there are keys (a run ends at
 // the end of its input unless the red button comes first).
 //
@@ -20,12 +21,11 @@
 // already took and gets a newer record: from then on the records run ahead of
 // the keys, never behind them. So a key comes at a constant pose, or a pass
 // or two after the arm event it must follow and well before the next one;
-// buttons are held for two passes, so that a poll taking a later record still
-// sees them, and a click's release is held at the pose for two passes too.
-// Status texts show for 2000 ms, a time and not a number of passes:
-// the live lines are compared with repeats collapsed, and every status is
-// either replaced within seven passes or followed by thirteen passes of one
-// pose.
+// buttons are held for four records, so that a poll taking a later record
+// still sees them, and a click's release stays at its aim for two records.
+// Status texts show for 2000 ms, a time and not a number of passes: the live
+// lines are compared with repeats collapsed, and every status is either
+// replaced within seven passes or followed by thirteen passes of one pose.
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -35,6 +35,7 @@
 #include <gtest/gtest.h>
 
 #include "E2eHarness.h"
+#include "ScenarioWriter.h"
 #include "ZorvGeometry.h"
 
 namespace {
@@ -48,88 +49,31 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr auto kLongRun = std::chrono::seconds(120);
 
 // ---------------------------------------------------------------------------
-// Geometry of this test (independent of the program's geometry library).
+// Geometry of the expected hits.
 
-struct Vec3 {
-  double x = 0.0, y = 0.0, z = 0.0;
-};
-Vec3 operator+(Vec3 a, Vec3 b) {
-  return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-Vec3 operator-(Vec3 a, Vec3 b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Vec3 operator*(double s, Vec3 a) {
-  return {s * a.x, s * a.y, s * a.z};
-}
-double dot(Vec3 a, Vec3 b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-Vec3 cross(Vec3 a, Vec3 b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
+using Vec3 = Zorv::Geometry::ThreeDimensional::Vector;
+using Zorv::Geometry::ThreeDimensional::LinearMap;
+
 Vec3 unit(Vec3 a) {
-  return (1.0 / std::sqrt(dot(a, a))) * a;
+  return a / a.l();
 }
 
-struct Mat3 {
-  double m[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-  Vec3 operator*(Vec3 v) const {
-    return {m[0][0] * v.x + m[0][1] * v.y + m[0][2] * v.z,
-            m[1][0] * v.x + m[1][1] * v.y + m[1][2] * v.z,
-            m[2][0] * v.x + m[2][1] * v.y + m[2][2] * v.z};
-  }
-  Mat3 operator*(const Mat3& o) const {
-    Mat3 r;
-    for (int i = 0; i < 3; ++i) {
-      for (int j = 0; j < 3; ++j) {
-        r.m[i][j] = m[i][0] * o.m[0][j] + m[i][1] * o.m[1][j] + m[i][2] * o.m[2][j];
-      }
-    }
-    return r;
-  }
-  Mat3 transposed() const {
-    Mat3 r;
-    for (int i = 0; i < 3; ++i) {
-      for (int j = 0; j < 3; ++j) r.m[i][j] = m[j][i];
-    }
-    return r;
-  }
-  static Mat3 columns(Vec3 a, Vec3 b, Vec3 c) {
-    Mat3 r;
-    const Vec3 cols[3] = {a, b, c};
-    for (int j = 0; j < 3; ++j) {
-      r.m[0][j] = cols[j].x;
-      r.m[1][j] = cols[j].y;
-      r.m[2][j] = cols[j].z;
-    }
-    return r;
-  }
-};
-
-// Right-handed turn about axis 0 (x), 1 (y) or 2 (z).
-Mat3 turn(int axis, double degrees) {
-  const double c = std::cos(degrees * kPi / 180.0);
-  const double s = std::sin(degrees * kPi / 180.0);
-  Mat3 r;
-  const int i = (axis + 1) % 3;
-  const int j = (axis + 2) % 3;
-  r.m[i][i] = c;
-  r.m[i][j] = -s;
-  r.m[j][i] = s;
-  r.m[j][j] = c;
-  return r;
+// Turns (degrees) about the fixed axes a0, a1, a2, the first applied first.
+LinearMap turns(int a0, int a1, int a2, Vec3 anglesDeg) {
+  LinearMap map;
+  map.setRotation(a0, a1, a2, anglesDeg * (kPi / 180.0));
+  return map;
 }
 
 // A part transform section: P goes to origin + R (P − origin) + translation,
 // R the turns about x, then y, then z.
 struct Placement {
   Vec3 anglesDeg, translation, origin;
-  Mat3 rotation() const {
-    return turn(2, anglesDeg.z) * turn(1, anglesDeg.y) * turn(0, anglesDeg.x);
-  }
+  LinearMap rotation() const { return turns(0, 1, 2, anglesDeg); }
   Vec3 place(Vec3 p) const { return origin + rotation() * (p - origin) + translation; }
-  Vec3 local(Vec3 w) const { return origin + rotation().transposed() * (w - translation - origin); }
+  Vec3 local(Vec3 w) const {
+    return origin + rotation().getTranspose() * (w - translation - origin);
+  }
   std::string section(const std::string& name) const {
     std::ostringstream s;
     s.precision(17);
@@ -159,62 +103,48 @@ struct PlanarFile {
   Vec3 normal() const { return placement.rotation() * Vec3{0, 0, 1}; }
 };
 
-// The arm's angles of a probe frame A = Rz(phi) · Rx(theta) · Rz(psi).
-struct ProbeAngles {
-  double phi, theta, psi;
-};
-ProbeAngles anglesOf(const Mat3& a) {
-  const double toDeg = 180.0 / kPi;
-  return {std::atan2(a.m[0][2], -a.m[1][2]) * toDeg, std::acos(a.m[2][2]) * toDeg,
-          std::atan2(a.m[2][0], a.m[2][1]) * toDeg};
-}
-Mat3 probeFrame(const ProbeAngles& p) {
-  return turn(2, p.phi) * turn(0, p.theta) * turn(2, p.psi);
-}
-
-// One arm record's pose.
-struct Pose {
-  Vec3 point;
-  ProbeAngles angles{0.0, 90.0, 0.0};
-};
-
-// A probe aimed at the centre of a quad (the file's own indices), tilted by
-// `tilt` degrees from the surface normal towards the file's in-plane direction
-// `azimuth`, its active centre `standOff` mm before the quad (the tool's own
-// offset `toolDepth` mm further back along the beam). The probe's x axis lies
-// along the file's u direction as far as the beam allows. From behind, the
-// probe looks along the normal instead of against it.
+// How the probe is held: its axis along `axis` (the file's own frame, turned
+// with its placement) through the point `part` of the file, the measuring
+// point `distance` mm before it; psi (degrees) turns it about its axis.
 struct Aim {
-  Pose pose;
-  Vec3 target;  // arm frame
-  Vec3 beam;    // unit beam direction
-  Vec3 probeX;  // the probe's x axis, arm frame
-  double standOff;
+  const PlanarFile* file = nullptr;
+  Vec3 part;
+  Vec3 axis;
+  double distance = 50.0;
+  double psi = 0.0;
+  Vec3 target() const { return file->placement.place(part); }
+  Vec3 beam() const { return unit(file->placement.rotation() * axis); }
+  Vec3 measuringPoint() const { return target() - distance * beam(); }
 };
-Aim aimAt(const PlanarFile& file, int u, int v, double tilt, double azimuth, double standOff,
-          bool fromBehind = false, double toolDepth = 0.0) {
-  const Mat3 r = file.placement.rotation();
-  const Vec3 n = file.normal();
-  const double a = azimuth * kPi / 180.0;
-  const Vec3 side = r * Vec3{std::cos(a), std::sin(a), 0.0};
+
+// At the centre of quad (u, v) of the file (its own indices), tilted by
+// `tilt` degrees from the surface normal towards the in-plane direction
+// `azimuth` (degrees from u to v). From behind, the probe looks along the
+// normal instead of against it.
+Aim aimAt(const PlanarFile& file, int u, int v, double tilt, double azimuth, double distance,
+          bool fromBehind = false) {
   const double t = tilt * kPi / 180.0;
-  const Vec3 beam = unit((fromBehind ? std::cos(t) : -std::cos(t)) * n + std::sin(t) * side);
-  const Vec3 along = r * Vec3{1, 0, 0};
-  const Vec3 x = unit(along - dot(along, beam) * beam);
-  const Mat3 frame = Mat3::columns(x, cross(beam, x), beam);
+  const double a = azimuth * kPi / 180.0;
   Aim aim;
-  aim.target = file.placement.place(file.quadCentre(u, v));
-  aim.beam = beam;
-  aim.probeX = x;
-  aim.standOff = standOff;
-  aim.pose.point = aim.target - (standOff + toolDepth) * beam;
-  aim.pose.angles = anglesOf(frame);
-  // The angles give back the frame: a check of this file's own arithmetic.
-  const Mat3 back = probeFrame(aim.pose.angles);
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) EXPECT_NEAR(back.m[i][j], frame.m[i][j], 1e-9);
-  }
+  aim.file = &file;
+  aim.part = file.quadCentre(u, v);
+  aim.axis = {std::sin(t) * std::cos(a), std::sin(t) * std::sin(a),
+              fromBehind ? std::cos(t) : -std::cos(t)};
+  aim.distance = distance;
   return aim;
+}
+
+// The psi that turns the probe's x axis onto `x` (arm frame, square to the
+// beam), for the phi and theta the scenario tool gives the aim's beam:
+// Rz(phi) · Rx(theta) · Rz(psi) carries (1, 0, 0) onto x.
+double psiFor(const Aim& aim, Vec3 x) {
+  const Vec3 beam = aim.beam();
+  double phi = 0.0;
+  double theta = 0.0;
+  EXPECT_TRUE(armsim::anglesForAxis({beam.x, beam.y, beam.z}, phi, theta));
+  const Vec3 turned = turns(2, 0, 2, Vec3(0.0, theta, phi)).getTranspose() * x;
+  EXPECT_NEAR(turned.z, 0.0, 1e-9);
+  return std::atan2(turned.y, turned.x) * 180.0 / kPi;
 }
 
 // Where a ray from `origin` along `beam` meets the file, in the region's
@@ -372,64 +302,61 @@ const std::string kChooseTestPart =
 }
 
 // ---------------------------------------------------------------------------
-// The virtual arm's records, pass by pass.
+// The virtual arm's records, pass by pass, and the keys.
+
+armsim::Vec3 toArmsim(Vec3 v) {
+  return {v.x, v.y, v.z};
+}
 
 class Session {
  public:
-  // `count` passes at one pose, each with the key ' ' (which does nothing).
-  Session& hold(const Pose& pose, int count) { return add(pose, std::string(count, ' ')); }
-  // One pass per key at one pose.
-  Session& keys(const Pose& pose, const std::string& keys) { return add(pose, keys); }
-  // Green down for two passes, then released for two: a click, taken in the
-  // first released pass when the ray hits. The second released pass keeps
-  // the pose for a poll that sees the release one record late.
-  Session& click(const Pose& pose) {
-    add(pose, "  ", true);
-    return add(pose, "  ");
-  }
-  // Red down from here on.
-  Session& red(const Pose& pose, int count) {
-    return add(pose, std::string(count, ' '), false, true);
-  }
-
-  // Record 1 is the first pass's pose; pass k's click poll takes record 2k,
-  // its end poll record 2k+1, which carries the next pass's pose.
-  std::string scenario() const {
-    std::string text;
-    append(text, passes_.front().pose, false, false);
-    for (std::size_t k = 0; k < passes_.size(); ++k) {
-      const Pass& p = passes_[k];
-      const Pass& next = k + 1 < passes_.size() ? passes_[k + 1] : p;
-      append(text, p.pose, p.green, p.red);
-      append(text, next.pose, p.green, p.red);
-    }
-    return text + "end hold\n";
-  }
-  std::string keyText() const {
-    std::string text;
-    for (const Pass& p : passes_) text += p.key;
-    return text;
-  }
-
- private:
-  struct Pass {
-    char key;
-    Pose pose;
-    bool green;
-    bool red;
-  };
-  Session& add(const Pose& pose, const std::string& keys, bool green = false, bool red = false) {
-    for (char key : keys) passes_.push_back({key, pose, green, red});
+  // `count` passes at one aim, each with the key ' ' (which does nothing).
+  Session& hold(const Aim& aim, int count) { return keys(aim, std::string(count, ' ')); }
+  // One pass per key at one aim.
+  Session& keys(const Aim& aim, const std::string& keys) {
+    aimFor(aim, 2 * static_cast<int>(keys.size()));
+    keys_ += keys;
     return *this;
   }
-  static void append(std::string& text, const Pose& pose, bool green, bool red) {
-    char line[256];
-    std::snprintf(line, sizeof line, "record %.12f %.12f %.12f %.12f %.12f %.12f%s%s\n",
-                  pose.point.x, pose.point.y, pose.point.z, pose.angles.phi, pose.angles.theta,
-                  pose.angles.psi, green ? " green" : "", red ? " red" : "");
-    text += line;
+  // A click at the aim in four passes: an aimed record, the press (a resting
+  // record, green down for four, the release) and one more resting record.
+  // The click is taken in the pass that first sees the release; two released
+  // records at the aim keep the pose for a poll that sees it one record late.
+  Session& click(const Aim& aim) {
+    aimFor(aim, 1);
+    steps_.push_back(armsim::Press{armsim::Button::Green, 1, 4});
+    steps_.push_back(armsim::Rest{1});
+    keys_ += "    ";
+    return *this;
   }
-  std::vector<Pass> passes_;
+  // Red down for most of `count` passes at the aim.
+  Session& red(const Aim& aim, int count) {
+    aimFor(aim, 1);
+    steps_.push_back(armsim::Press{armsim::Button::Red, 1, 2 * count - 3});
+    keys_ += std::string(count, ' ');
+    return *this;
+  }
+
+  std::string scenario() const {
+    armsim::ScenarioDescription description;
+    description.steps = steps_;
+    armsim::GeneratedScenario generated;
+    std::string error;
+    EXPECT_TRUE(armsim::generateScenario(description, generated, error)) << error;
+    return generated.text;
+  }
+  const std::string& keyText() const { return keys_; }
+
+ private:
+  void aimFor(const Aim& aim, int records) {
+    const Placement& p = aim.file->placement;
+    steps_.push_back(
+        armsim::SetPlacement{{toArmsim(p.anglesDeg), toArmsim(p.translation), toArmsim(p.origin)}});
+    steps_.push_back(armsim::SetProbeAngles{0.0, 90.0, aim.psi});
+    steps_.push_back(armsim::Aim{toArmsim(aim.part), toArmsim(aim.axis), aim.distance, records});
+  }
+  std::vector<armsim::DescriptionStep> steps_;
+  std::string keys_;
 };
 
 // ---------------------------------------------------------------------------
@@ -482,17 +409,19 @@ void buildTestSite(Sandbox& sandbox) {
                               "=0.0000000000000000\r\n");
 }
 
-// A pose whose ray meets nothing.
-Pose missPose() {
-  Pose pose;
-  pose.point = {-300.0, -300.0, 100.0};
-  pose.angles = {30.0, 160.0, 0.0};
-  return pose;
+// An aim whose ray meets nothing.
+Aim missAim() {
+  Aim aim;
+  aim.file = &kUnplacedWeb;
+  aim.part = {-300.0, -300.0, 0.0};
+  aim.axis = {0.3, 0.2, -1.0};
+  aim.distance = 100.0;
+  return aim;
 }
 
 // The hit of a ball probe's aim: the ray starts at the ball's centre.
-ExpectedHit ballHit(const PlanarFile& file, const Aim& aim) {
-  return expectedHit(file, aim.pose.point + kBallRadius * aim.beam, aim.beam);
+ExpectedHit ballHit(const Aim& aim) {
+  return expectedHit(*aim.file, aim.measuringPoint() + kBallRadius * aim.beam(), aim.beam());
 }
 
 // ---------------------------------------------------------------------------
@@ -504,9 +433,9 @@ TEST(RegionTest, BallProbeAimsShowTheExpectedLines) {
   const Aim a = aimAt(kWeb, 10, 5, 20.0, 0.0, 50.0);
   const Aim b = aimAt(kWeb, 40, 15, 35.0, 135.0, 61.3);
   const Aim c = aimAt(kCap, 3, 4, 25.0, 90.0, 44.4);
-  const ExpectedHit hitA = ballHit(kWeb, a);
-  const ExpectedHit hitB = ballHit(kWeb, b);
-  const ExpectedHit hitC = ballHit(kCap, c);
+  const ExpectedHit hitA = ballHit(a);
+  const ExpectedHit hitB = ballHit(b);
+  const ExpectedHit hitC = ballHit(c);
   // What the lines must show, worked out by hand for the chosen quads: the
   // ball's centre is its radius (1.5 mm) nearer than the measuring point.
   EXPECT_EQ(pointLine(hitA), "(u,v)=(000010,000005). Distance: 0048.5mm. Angle: 020.00 deg.     ");
@@ -515,7 +444,7 @@ TEST(RegionTest, BallProbeAimsShowTheExpectedLines) {
   EXPECT_EQ(pointLine(hitC), "(u,v)=(000031,000104). Distance: 0042.9mm. Angle: 025.00 deg.     ");
 
   Session session;
-  session.hold(a.pose, 14).hold(b.pose, 5).hold(c.pose, 14).hold(missPose(), 5).hold(a.pose, 14);
+  session.hold(a, 14).hold(b, 5).hold(c, 14).hold(missAim(), 5).hold(a, 14);
   sandbox.setArmScenario(session.scenario());
 
   // Test region, part Test (its one region), no ultrasonic probe, 3 mm ball.
@@ -559,24 +488,22 @@ TEST(RegionTest, KeysChangeArmAndPartPositions) {
   const Vec3 placedTarget = kWeb.placement.place(kWeb.quadCentre(40, 10));
   const Vec3 unplacedTarget = kUnplacedWeb.placement.place(kUnplacedWeb.quadCentre(25, 10));
   Aim aim = aimAt(kWeb, 40, 10, 0.0, 0.0, 50.0);
-  aim.beam = unit(unplacedTarget - placedTarget);
-  const Vec3 x = unit(cross(Vec3{0, 0, 1}, aim.beam));
-  aim.pose.angles = anglesOf(Mat3::columns(x, cross(aim.beam, x), aim.beam));
-  aim.pose.point = placedTarget - 50.0 * aim.beam;
-  const ExpectedHit placed = ballHit(kWeb, aim);
-  const ExpectedHit unplaced = ballHit(kUnplacedWeb, aim);
+  aim.axis = kWeb.placement.rotation().getTranspose() * (unplacedTarget - placedTarget);
+  const ExpectedHit placed = ballHit(aim);
+  const ExpectedHit unplaced =
+      expectedHit(kUnplacedWeb, aim.measuringPoint() + kBallRadius * aim.beam(), aim.beam());
   EXPECT_EQ(placed.u, 40);
   EXPECT_EQ(unplaced.u, 25);
   EXPECT_EQ(unplaced.v, 10);
 
   Session session;
-  session.hold(aim.pose, 14)
-      .keys(aim.pose, "1536cse2")
-      .hold(aim.pose, 13)
-      .keys(aim.pose, "14")
-      .hold(aim.pose, 13)
-      .keys(aim.pose, "3")
-      .hold(aim.pose, 13);
+  session.hold(aim, 14)
+      .keys(aim, "1536cse2")
+      .hold(aim, 13)
+      .keys(aim, "14")
+      .hold(aim, 13)
+      .keys(aim, "3")
+      .hold(aim, 13);
   sandbox.setArmScenario(session.scenario());
 
   const e2e::RunResult run = sandbox.run("5\n3\nn\n\n" + session.keyText(), kLongRun);
@@ -624,28 +551,24 @@ TEST(RegionTest, ArrayProbeElementsAndProbePositions) {
   // lie along u: start and end are 32 elements of 0.8 mm = 25.6 mm from the
   // centre (not 31.5 elements: the centre at u = 41.4 mm puts start at 15.8 mm
   // in quad 7, where 25.2 mm would give quad 8).
-  const double centreU = 41.4;
-  Aim aim = aimAt(kWeb, 20, 10, 15.0, 90.0, 12.3, false, kArrayDepth);
-  const Vec3 centre = kWeb.placement.place({centreU, 21.0, 0.0});
-  const Vec3 shift = centre - aim.target;
-  aim.target = centre;
-  aim.pose.point = aim.pose.point + shift;
+  const double standOff = 12.3;
+  Aim aim = aimAt(kWeb, 20, 10, 15.0, 90.0, standOff + kArrayDepth);
+  aim.part = {41.4, 21.0, 0.0};
+  // The probe's x axis along the placed u direction.
+  const Vec3 x = kWeb.placement.rotation() * Vec3{1, 0, 0};
+  aim.psi = psiFor(aim, x);
   const double half = 32 * 0.8;
-  const Vec3 active = centre - aim.standOff * aim.beam;
-  const ExpectedHit hitCentre = expectedHit(kWeb, active, aim.beam);
-  const ExpectedHit hitLow = expectedHit(kWeb, active - half * aim.probeX, aim.beam);
-  const ExpectedHit hitHigh = expectedHit(kWeb, active + half * aim.probeX, aim.beam);
+  const Vec3 active = aim.target() - standOff * aim.beam();
+  const ExpectedHit hitCentre = expectedHit(kWeb, active, aim.beam());
+  const ExpectedHit hitLow = expectedHit(kWeb, active - half * x, aim.beam());
+  const ExpectedHit hitHigh = expectedHit(kWeb, active + half * x, aim.beam());
   EXPECT_EQ(arrayLine("Centre: ", hitCentre),
             "Centre: (u,v)=(000020,000010). Distance: 0012.3mm. Angle: 015.00 deg.          ");
   EXPECT_EQ(hitLow.u, 7);
   EXPECT_EQ(hitHigh.u, 33);
 
   Session session;
-  session.hold(aim.pose, 13)
-      .keys(aim.pose, "esC6s")
-      .hold(aim.pose, 12)
-      .keys(aim.pose, "65E")
-      .hold(aim.pose, 12);
+  session.hold(aim, 13).keys(aim, "esC6s").hold(aim, 12).keys(aim, "65E").hold(aim, 12);
   sandbox.setArmScenario(session.scenario());
 
   // Test region, part Test, ultrasonic probe Array.
@@ -742,47 +665,47 @@ TEST(RegionTest, OperatorPositionCalibrationWritesTheFlags) {
   Sandbox sandbox;
   buildTestSite(sandbox);
 
-  const auto web = [](int u, int v) { return aimAt(kWeb, u, v, 20.0, 30.0, 50.0).pose; };
+  const auto web = [](int u, int v) { return aimAt(kWeb, u, v, 20.0, 30.0, 50.0); };
   const Aim behind = aimAt(kWeb, 10, 10, 15.0, 0.0, 50.0, true);
   const Aim front = aimAt(kWeb, 10, 10, 20.0, 30.0, 50.0);
   const Aim web1015 = aimAt(kWeb, 10, 15, 20.0, 30.0, 50.0);
   const Aim web105 = aimAt(kWeb, 10, 5, 20.0, 30.0, 50.0);
-  const Pose cap = aimAt(kCap, 5, 5, 20.0, 0.0, 50.0).pose;
+  const Aim cap = aimAt(kCap, 5, 5, 20.0, 0.0, 50.0);
   // From behind the ray runs with the normal.
-  EXPECT_EQ(pointLine(ballHit(kWeb, behind)),
+  EXPECT_EQ(pointLine(ballHit(behind)),
             "(u,v)=(000010,000010). Distance: 0048.5mm. Angle: 165.00 deg.     ");
 
   Session session;
   session
-      .hold(front.pose, 14)
+      .hold(front, 14)
       // First calibration: the first click from behind (normals changed), a
       // click that misses (lost), to the right, then below (v changed).
-      .keys(front.pose, "o")
-      .hold(front.pose, 3)
-      .click(behind.pose)
-      .click(missPose())
+      .keys(front, "o")
+      .hold(front, 3)
+      .click(behind)
+      .click(missAim())
       .click(web(20, 10))
-      .click(web1015.pose)
-      .hold(web1015.pose, 13)
+      .click(web1015)
+      .hold(web1015, 13)
       // Second: a click, then 'o' again starts afresh; then a click, one to
       // the left (u changed) and one above.
-      .keys(web1015.pose, "o")
-      .hold(web1015.pose, 3)
+      .keys(web1015, "o")
+      .hold(web1015, 3)
       .click(web(30, 10))
       .keys(web(30, 10), " o")
       .hold(web(30, 10), 3)
-      .click(front.pose)
+      .click(front)
       .click(web(5, 10))
-      .click(web105.pose)
-      .hold(web105.pose, 13)
+      .click(web105)
+      .hold(web105, 13)
       // Third: the second click on the other file.
-      .keys(web105.pose, "o")
-      .hold(web105.pose, 3)
-      .click(front.pose)
+      .keys(web105, "o")
+      .hold(web105, 3)
+      .click(front)
       .click(cap)
-      .click(web105.pose)
-      .hold(web105.pose, 13)
-      .red(web105.pose, 4);
+      .click(web105)
+      .hold(web105, 13)
+      .red(web105, 4);
   sandbox.setArmScenario(session.scenario());
 
   // Spare spaces stand for the passes the red button may leave unused; one of
@@ -802,30 +725,30 @@ TEST(RegionTest, OperatorPositionCalibrationWritesTheFlags) {
   const std::string above = status("Click with green button approximately above.");
   EXPECT_TRUE(sameLines(
       {
-          pointLine(ballHit(kWeb, front)),
+          pointLine(ballHit(front)),
           status("File: Web."),
-          pointLine(ballHit(kWeb, front)),
+          pointLine(ballHit(front)),
           onFile,
           right,
           // The miss forgets the file name, so it is shown again.
           status("File: Web."),
           above,
           status("FlipUAxis correct. FlipVAxis changed. FlipNormals changed."),
-          pointLine(ballHit(kWeb, web1015)),
+          pointLine(ballHit(web1015)),
           onFile,
           right,
           onFile,
           right,
           above,
           status("FlipUAxis changed. FlipVAxis correct. FlipNormals correct."),
-          pointLine(ballHit(kWeb, web105)),
+          pointLine(ballHit(web105)),
           onFile,
           right,
           status("File: Cap."),
           above,
           status("File: Web."),
           status("You must select the same quad file for both points."),
-          pointLine(ballHit(kWeb, web105)),
+          pointLine(ballHit(web105)),
       },
       lines));
 
