@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -342,6 +343,22 @@ TEST_P(WriteVectors, AsOneUpdatePerSection) {
   }
 }
 
+// The same rows with all calls, whatever their sections, made as one
+// writeProfileEdits call: the file must end up the same (a call without a
+// section refuses the whole update, as it refuses itself).
+TEST_P(WriteVectors, AsOneUpdateOfTheFile) {
+  const WriteCase& c = GetParam();
+  SKIP_UNDER_WINE(c.wine);
+  prepare(c.before);
+  std::vector<platform::ProfileEdit> edits;
+  for (const Write& w : c.calls) edits.push_back({w.app, w.key, w.value});
+  EXPECT_EQ(platform::writeProfileEdits(edits.data(), edits.size(), path().c_str()), c.ret);
+  ASSERT_EQ(testsupport::exists(path()), c.after.has_value());
+  if (c.after) {
+    EXPECT_EQ(testsupport::readFile(path()), *c.after);
+  }
+}
+
 const std::string kApps =
     "[App1]\r\nkey1=string1\r\nkey2=string2\r\nkey3=string3\r\n[App2]\r\nkey4=string4\r\n"
     "[App3]\r\nkey5=string5\r\n";
@@ -499,6 +516,63 @@ TEST_F(ProfileTest, WriteFailsOnAReadOnlyFile) {
                   fs::perm_options::remove);
   EXPECT_FALSE(platform::writeProfileString("A", "k", "2", path().c_str()));
   EXPECT_EQ(testsupport::readFile(path()), "[A]\r\nk=1\r\n");
+}
+
+// Edits of several sections, back and forth, in files of every kind: one
+// writeProfileEdits call leaves the bytes the calls one by one leave.
+TEST_F(ProfileTest, EditsOfSeveralSectionsLeaveWhatTheCallsOneByOneLeave) {
+  const std::vector<platform::ProfileEdit> edits = {
+      {"PartLocalToArmGlobal111", "TranslationX", "1.5000000000000000"},
+      {"PartCalibrationPoints1", "x0", "-2.0000000000000000"},
+      {"partlocaltoarmglobal111", "RotationAngleZ", "90.0000000000000000"},
+      {"PartLocalToArmGlobal211", "TranslationY", "7"},
+      {"Region", "Obsolete", nullptr},
+      {"PartLocalToArmGlobal111", "TranslationX", "2.5000000000000000"},
+      {"Scratch", nullptr, nullptr}};
+  const std::string starts[] = {
+      "",
+      "[Region]\r\nName=Top\r\nObsolete=1\r\n[PartCalibrationPoints1]\r\nx0=1\r\n"
+      "[PartLocalToArmGlobal111]\r\nTranslationX=0\r\nRotationAngleZ=3\r\n"
+      "[Scratch]\r\nk=v\r\n"s,
+      "; LF only\n[PartLocalToArmGlobal111]\nTranslationX=0\n\n[Scratch]\n"s,
+      "\xFF\xFE[\0R\0e\0g\0i\0o\0n\0]\0\r\0\n\0O\0b\0s\0o\0l\0e\0t\0e\0=\0\x31\0"s};
+  for (const std::string& start : starts) {
+    SCOPED_TRACE(start);
+    const std::string one = dir_ / "one.ini";
+    const std::string all = dir_ / "all.ini";
+    testsupport::writeFile(one, start);
+    testsupport::writeFile(all, start);
+    for (const platform::ProfileEdit& e : edits) {
+      ASSERT_TRUE(platform::writeProfileString(e.section, e.key, e.value, one.c_str()));
+    }
+    ASSERT_TRUE(platform::writeProfileEdits(edits.data(), edits.size(), all.c_str()));
+    EXPECT_EQ(testsupport::readFile(all), testsupport::readFile(one));
+    EXPECT_NE(testsupport::readFile(all), start);
+  }
+}
+
+TEST_F(ProfileTest, EditsThatCannotAllBeMadeChangeNothing) {
+  const std::string before = "[A]\r\nk=1\r\n";
+  prepare(before);
+  const platform::ProfileEdit withoutSection[] = {{"A", "k", "2"}, {nullptr, "k", "3"}};
+  EXPECT_FALSE(platform::writeProfileEdits(withoutSection, 2, path().c_str()));
+  EXPECT_EQ(testsupport::readFile(path()), before);
+  EXPECT_TRUE(platform::writeProfileEdits(withoutSection, 0, path().c_str()));
+  EXPECT_EQ(testsupport::readFile(path()), before);
+  const platform::ProfileEdit both[] = {{"A", "k", "2"}, {"B", "j", "3"}};
+  const std::string nowhere = dir_ / "nodir/x.ini";
+  EXPECT_FALSE(platform::writeProfileEdits(both, 2, nowhere.c_str()));
+  EXPECT_FALSE(testsupport::exists(dir_ / "nodir"));
+  EXPECT_FALSE(platform::writeProfileEdits(both, 2, ""));
+  if (testsupport::runningUnderWine()) return;  // root writes read-only files under Wine
+  namespace fs = std::filesystem;
+  fs::permissions(path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_FALSE(platform::writeProfileEdits(both, 2, path().c_str()));
+  fs::permissions(path(), fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(testsupport::readFile(path()), before);
+  // Nothing left beside the file.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(ProfileTest, WriteFailsWithoutAFileName) {

@@ -100,4 +100,22 @@ bool writeProfileString(const char* section, const char* key, const char* value,
 bool writeProfileStrings(const char* section, const char* const* keys, const char* const* values,
                          std::size_t count, const char* fileName);
 
+// One writeProfileString call: its section, key and value.
+struct ProfileEdit {
+  const char* section;
+  const char* key;    // nullptr deletes the section
+  const char* value;  // nullptr deletes the key
+};
+
+// writeProfileStrings over any sections of the file: the file ends up with
+// exactly the bytes that the calls writeProfileString(edits[i].section,
+// edits[i].key, edits[i].value, fileName) for i = 0 .. count - 1, in that
+// order, would leave, and it is replaced once, so that a reader or a crash
+// sees either the old file or the file with every change (every section
+// wholly old or wholly new). Returns false when a section is nullptr or the
+// file cannot be written; the file is then unchanged. count 0 changes nothing
+// and returns true. The Win32 backend works on a copy of the file as
+// writeProfileStrings does.
+bool writeProfileEdits(const ProfileEdit* edits, std::size_t count, const char* fileName);
+
 }  // namespace platform

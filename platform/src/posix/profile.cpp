@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/paths.h"
 #include "posix/fd_io.h"
@@ -549,8 +550,19 @@ bool writeProfileString(const char* section, const char* key, const char* value,
 
 bool writeProfileStrings(const char* section, const char* const* keys, const char* const* values,
                          std::size_t count, const char* fileName) {
-  if (section == nullptr || fileName == nullptr || *fileName == '\0') return false;
+  if (section == nullptr) return false;
   if (count > 0 && (keys == nullptr || values == nullptr)) return false;
+  std::vector<ProfileEdit> edits(count);
+  for (std::size_t i = 0; i < count; ++i) edits[i] = ProfileEdit{section, keys[i], values[i]};
+  return writeProfileEdits(edits.data(), count, fileName);
+}
+
+bool writeProfileEdits(const ProfileEdit* edits, std::size_t count, const char* fileName) {
+  if (fileName == nullptr || *fileName == '\0') return false;
+  if (count > 0 && edits == nullptr) return false;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (edits[i].section == nullptr) return false;
+  }
   std::string target = nativeName(fileName);
   // A symbolic link stays a link: the file it points to is replaced.
   struct stat st;
@@ -577,25 +589,24 @@ bool writeProfileStrings(const char* section, const char* const* keys, const cha
   // Every edit is applied to the text in memory, each one seeing the text the
   // one before left, exactly as successive calls would see the file; the
   // result is written once.
-  std::string_view s = pt::trimSpaces<char>(section);
+  auto sectionOf = [&](std::size_t i) { return pt::trimSpaces<char>(edits[i].section); };
   auto editOf = [&](std::size_t i) {
-    return keys[i] == nullptr     ? Edit::DeleteSection
-           : values[i] == nullptr ? Edit::DeleteKey
-                                  : Edit::Set;
+    return edits[i].key == nullptr     ? Edit::DeleteSection
+           : edits[i].value == nullptr ? Edit::DeleteKey
+                                       : Edit::Set;
   };
   auto keyOf = [&](std::size_t i) {
-    return keys[i] == nullptr ? std::string_view() : pt::trimSpaces<char>(keys[i]);
+    return edits[i].key == nullptr ? std::string_view() : pt::trimSpaces<char>(edits[i].key);
   };
   auto valueOf = [&](std::size_t i) {
-    return values[i] == nullptr ? std::string_view() : std::string_view(values[i]);
+    return edits[i].value == nullptr ? std::string_view() : std::string_view(edits[i].value);
   };
   std::string bytes;
   bool changed = false;
   if (c.utf16) {
     std::u16string text = c.wide;
-    const std::u16string ws = widen(s);
     for (std::size_t i = 0; i < count; ++i) {
-      std::u16string wk = widen(keyOf(i)), wv = widen(valueOf(i));
+      std::u16string ws = widen(sectionOf(i)), wk = widen(keyOf(i)), wv = widen(valueOf(i));
       changed = editText<char16_t>(text, true, editOf(i), ws, wk, wv) || changed;
     }
     bytes.reserve(2 + text.size() * 2);
@@ -609,7 +620,8 @@ bool writeProfileStrings(const char* section, const char* const* keys, const cha
     bytes.assign(c.ansi);
     for (std::size_t i = 0; i < count; ++i) {
       changed =
-          editText<char>(bytes, !bytes.empty(), editOf(i), s, keyOf(i), valueOf(i)) || changed;
+          editText<char>(bytes, !bytes.empty(), editOf(i), sectionOf(i), keyOf(i), valueOf(i)) ||
+          changed;
     }
   }
   if (c.exists && !changed) return true;

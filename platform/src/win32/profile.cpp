@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -29,9 +30,20 @@ bool writeProfileString(const char* section, const char* key, const char* value,
 
 bool writeProfileStrings(const char* section, const char* const* keys, const char* const* values,
                          std::size_t count, const char* fileName) {
-  if (section == nullptr || fileName == nullptr || *fileName == '\0') return false;
+  if (section == nullptr) return false;
+  if (count > 0 && (keys == nullptr || values == nullptr)) return false;
+  std::vector<ProfileEdit> edits(count);
+  for (std::size_t i = 0; i < count; ++i) edits[i] = ProfileEdit{section, keys[i], values[i]};
+  return writeProfileEdits(edits.data(), count, fileName);
+}
+
+bool writeProfileEdits(const ProfileEdit* edits, std::size_t count, const char* fileName) {
+  if (fileName == nullptr || *fileName == '\0') return false;
   if (count == 0) return true;
-  if (keys == nullptr || values == nullptr) return false;
+  if (edits == nullptr) return false;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (edits[i].section == nullptr) return false;
+  }
   // The profile calls look a bare file name up in the Windows directory; the
   // copy must go beside the file they would use.
   std::string target = fileName;
@@ -52,7 +64,7 @@ bool writeProfileStrings(const char* section, const char* const* keys, const cha
   if (GetTempFileNameA(directory.c_str(), "ini", 0, temp) == 0) return false;  // creates it empty
   bool ok = !exists || CopyFileA(target.c_str(), temp, FALSE) != FALSE;
   for (std::size_t i = 0; ok && i < count; ++i) {
-    ok = WritePrivateProfileStringA(section, keys[i], values[i], temp) != FALSE;
+    ok = WritePrivateProfileStringA(edits[i].section, edits[i].key, edits[i].value, temp) != FALSE;
   }
   if (ok) {
     // The copy's bytes reach the disk before the move makes them the file.
