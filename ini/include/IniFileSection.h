@@ -97,6 +97,21 @@ class IniFileSection {
   // Writes "true" or "false"; raises WriteFailed when the write fails.
   void setBool(const char* key, bool value) const;
 
+  // One real of setDoublesInSections: section, key and value.
+  struct SectionDouble {
+    const char* section;
+    const char* key;
+    double value;
+  };
+  // setDoubles over several sections of the file: the file ends up exactly as
+  // setDouble on each value in the given order would leave it, as one atomic
+  // update (platform::writeProfileEdits), so that a reader or a crash sees
+  // every section wholly old or wholly new. Raises WriteFailed, writing
+  // nothing at all, when any value is refused as setDouble refuses it or the
+  // write fails. Names must not be null.
+  static void setDoublesInSections(const std::string& fileName,
+                                   std::span<const SectionDouble> values);
+
   // True when GetPrivateProfileSectionA into a 10-byte buffer returns more
   // than 1 (a section with at least one line besides comments).
   static bool sectionExists(std::string fileName, std::string sectionName);

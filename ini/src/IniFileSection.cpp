@@ -154,6 +154,21 @@ void IniFileSection::setDoubles(std::span<const std::pair<const char*, double>> 
   }
 }
 
+void IniFileSection::setDoublesInSections(const std::string& fileName,
+                                          std::span<const SectionDouble> values) {
+  // Every value is formatted before anything is written, so that a refused
+  // one leaves the file as it was.
+  std::vector<std::array<char, kFormatBuffer>> texts(values.size());
+  std::vector<platform::ProfileEdit> edits(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    formatReal(values[i].value, texts[i].data());
+    edits[i] = platform::ProfileEdit{values[i].section, values[i].key, texts[i].data()};
+  }
+  if (!platform::writeProfileEdits(edits.data(), edits.size(), fileName.c_str())) {
+    throw new IniFileException("", WriteFailed);
+  }
+}
+
 void IniFileSection::setBool(const char* key, bool value) const {
   if (!platform::writeProfileString(sectionName.c_str(), key, value ? "true" : "false",
                                     fileName.c_str())) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ZorvGeometry.h"
 
@@ -31,3 +32,18 @@ Zorv::Geometry::ThreeDimensional::Point applyTransform(
 // the file is then unchanged.
 void writeTransformSection(const std::string& settingsFile, const std::string& sectionName,
                            const RigidBodyFit& fit);
+
+// One section for writeTransformSections.
+struct NamedTransform {
+  std::string sectionName;
+  RigidBodyFit fit;
+};
+
+// writeTransformSection for each section in the given order, as one atomic
+// update of the file: the file ends up with exactly the bytes the separate
+// writes would leave, but a reader or a crash sees every section wholly old
+// or wholly new, and the file is replaced once instead of once per section.
+// Raises IniFileSection::IniFileException (thrown as a pointer) when the write
+// fails; the file is then unchanged.
+void writeTransformSections(const std::string& settingsFile,
+                            const std::vector<NamedTransform>& sections);
