@@ -1,9 +1,12 @@
 // Arm relocation and the ".oldqini" backups it leaves.
 #include "partcalibration/Relocation.h"
 
+#include <cstdint>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "IniFileSection.h"
 #include "ZorvVLWizard.h"
@@ -11,6 +14,7 @@
 #include "console/ConsoleServices.h"
 #include "partcalibration/CollectionSettings.h"
 #include "platform/console.h"
+#include "platform/profile.h"
 #include "regions/RegionSettings.h"
 
 using Zorv::Geometry::ThreeDimensional::Point;
@@ -147,18 +151,57 @@ RigidBodyFit fitOfSection(const SectionTransform& transform) {
   return RigidBodyFit{transform.rotationOrigin, transform.rotationAngles, transform.translation};
 }
 
-// Re-fits one transform section of the file through the relocation map.
-// False only when the section could not be written.
-bool relocateSection(ConsoleContext& context, const std::string& file, int armPosition,
-                     int collection, int partPosition, const RigidBodyFit& relocation) {
+// The names of all sections of the file (none when it cannot be read).
+std::vector<std::string> sectionNamesOf(const std::string& file) {
+  std::vector<char> buffer(4096);
+  std::uint32_t length = 0;
+  for (;;) {
+    const auto size = static_cast<std::uint32_t>(buffer.size());
+    length =
+        platform::getProfileString(nullptr, nullptr, nullptr, buffer.data(), size, file.c_str());
+    // A list that did not fit comes back cut to size - 2 characters.
+    if (length + 2 < size) break;
+    buffer.resize(buffer.size() * 2);
+  }
+  std::vector<std::string> names;
+  for (std::size_t at = 0; at < length;) {
+    const std::string name(buffer.data() + at);
+    at += name.size() + 1;
+    names.push_back(name);
+  }
+  return names;
+}
+
+bool containsName(const std::vector<std::string>& names, const std::string& name) {
+  for (const std::string& candidate : names) {
+    if (IniFileSection::equalsIgnoreCase(candidate, name)) return true;
+  }
+  return false;
+}
+
+// The re-fit of one file while it is under way: the lines it prints, in
+// order, and the re-fitted sections still to be written, each with the place
+// of its outcome line.
+struct FileRelocation {
+  std::vector<std::string> lines;
+  std::vector<NamedTransform> refits;
+  std::vector<std::size_t> outcomeLines;
+};
+
+// Re-fits one transform section of the file through the relocation map: its
+// lines and, when the fit succeeds, the new section to write.
+void relocateSection(ConsoleContext& context, const std::string& file, int armPosition,
+                     int collection, int partPosition, const RigidBodyFit& relocation,
+                     FileRelocation& relocated) {
   const std::string sectionName = partTransformSectionName(armPosition, collection, partPosition);
   // A section that does not exist cannot be read: one look instead of the
   // reader's per-key attempts.
-  if (!IniFileSection::sectionExists(file, sectionName)) return true;
+  if (!IniFileSection::sectionExists(file, sectionName)) return;
   SectionTransform transform;
-  if (!readTransformSection(context, file, sectionName, transform, true)) return true;
-  context.print("Found arm position " + numberToText(armPosition) + " and part position " +
-                numberToText(partPosition) + " for collection " + numberToText(collection) + ".\n");
+  if (!readTransformSection(context, file, sectionName, transform, true)) return;
+  relocated.lines.push_back("Found arm position " + numberToText(armPosition) +
+                            " and part position " + numberToText(partPosition) +
+                            " for collection " + numberToText(collection) + ".\n");
 
   const std::string pointsSection = partCalibrationPointsSectionName(file, collection);
   Point partPoints[3];
@@ -166,9 +209,9 @@ bool relocateSection(ConsoleContext& context, const std::string& file, int armPo
     readPartCalibrationPoints(file, pointsSection, partPoints);
   } catch (IniFileSection::IniFileException* e) {
     const OwnedIniException owned(e);
-    context.print("Retrieve fail from section " + pointsSection + " of " + file +
-                  ". Continuing...\n");
-    return true;
+    relocated.lines.push_back("Retrieve fail from section " + pointsSection + " of " + file +
+                              ". Continuing...\n");
+    return;
   }
   const RigidBodyFit old = fitOfSection(transform);
   Point newArmPoints[3];
@@ -176,37 +219,76 @@ bool relocateSection(ConsoleContext& context, const std::string& file, int armPo
     newArmPoints[i] = applyTransform(relocation, applyTransform(old, partPoints[i]));
   }
 
-  context.print("Re-calibrating arm and part position...\n");
+  relocated.lines.push_back("Re-calibrating arm and part position...\n");
   RigidBodyFit refit;
   if (!fitRigidBody(partPoints, newArmPoints, refit)) {
-    context.print("Transform value calculation fail. Continuing...\n");
-    return true;
+    relocated.lines.push_back("Transform value calculation fail. Continuing...\n");
+    return;
   }
-  try {
-    writeTransformSection(file, sectionName, refit);
-  } catch (IniFileSection::IniFileException* e) {
-    const OwnedIniException owned(e);
-    context.print("Write fail to section " + sectionName + " of " + file + ". Continuing...\n");
-    return false;
+  relocated.refits.push_back({sectionName, refit});
+  relocated.outcomeLines.push_back(relocated.lines.size());
+  relocated.lines.emplace_back();
+}
+
+// Writes the re-fitted sections of the file and prints its lines. The
+// sections go in as one update of the file (wholly old or wholly new, and one
+// replacement of the file instead of one per section); when that fails each
+// is written on its own, as far as it can be. False when a section could not
+// be written.
+bool finishFile(ConsoleContext& context, const std::string& file, FileRelocation& relocated) {
+  bool written = true;
+  bool together = relocated.refits.empty();
+  if (!together) {
+    try {
+      writeTransformSections(file, relocated.refits);
+      together = true;
+    } catch (IniFileSection::IniFileException* e) {
+      const OwnedIniException owned(e);
+    }
   }
-  context.print("Successfully updated calibration.\n");
-  return true;
+  for (std::size_t i = 0; i < relocated.refits.size(); ++i) {
+    const NamedTransform& refit = relocated.refits[i];
+    std::string outcome = "Successfully updated calibration.\n";
+    if (!together) {
+      try {
+        writeTransformSection(file, refit.sectionName, refit.fit);
+      } catch (IniFileSection::IniFileException* e) {
+        const OwnedIniException owned(e);
+        outcome =
+            "Write fail to section " + refit.sectionName + " of " + file + ". Continuing...\n";
+        written = false;
+      }
+    }
+    relocated.lines[relocated.outcomeLines[i]] = std::move(outcome);
+  }
+  for (std::string& line : relocated.lines) context.print(std::move(line));
+  relocated = FileRelocation{};
+  return written;
 }
 
 // Every transform section of the file with numbers 1..8, part position
-// outermost, arm position innermost. False when a section could not be
-// written.
+// outermost, arm position innermost; only the names the file has are looked
+// at (a section absent from the list cannot be read). False when a section
+// could not be written.
 bool relocateFile(ConsoleContext& context, const std::string& file,
                   const RigidBodyFit& relocation) {
-  bool written = true;
-  for (int p = 1; p <= kMaxRelocatedNumber; ++p) {
-    for (int c = 1; c <= kMaxRelocatedNumber; ++c) {
-      for (int a = 1; a <= kMaxRelocatedNumber; ++a) {
-        written = relocateSection(context, file, a, c, p, relocation) && written;
+  const std::vector<std::string> names = sectionNamesOf(file);
+  FileRelocation relocated;
+  try {
+    for (int p = 1; p <= kMaxRelocatedNumber; ++p) {
+      for (int c = 1; c <= kMaxRelocatedNumber; ++c) {
+        for (int a = 1; a <= kMaxRelocatedNumber; ++a) {
+          if (!containsName(names, partTransformSectionName(a, c, p))) continue;
+          relocateSection(context, file, a, c, p, relocation, relocated);
+        }
       }
     }
+  } catch (...) {
+    // What was re-fitted before the failure is written and reported first.
+    finishFile(context, file, relocated);
+    throw;
   }
-  return written;
+  return finishFile(context, file, relocated);
 }
 
 }  // namespace

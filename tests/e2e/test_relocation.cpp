@@ -680,6 +680,36 @@ TEST(ReusePartCalibrations, ABackupThatCannotBeMadeEndsTheRun) {
   EXPECT_EQ(e2e::readFile(backupOf(path(sandbox, first.file))), tree.files.at(first.file));
 }
 
+TEST(ReusePartCalibrations, AFileThatCannotBeWrittenIsReportedSectionBySection) {
+  Sandbox sandbox;
+  Tree tree = smallTree();
+  const std::string second = "parts/02_Pump/01_Body/Pump.qini";
+  tree.text(second, pointsSection("PartCalibrationPoints1", kTop));
+  tree.transform(second, "PartLocalToArmGlobal211", kTop, placement(3, 1, 2, 3, 4, 5, 6), false);
+  tree.transform(second, "PartLocalToArmGlobal111", kTop, placement(5, 6, 7, 8, 9, 10, 11), false);
+  tree.write(sandbox);
+  ASSERT_EQ(::chmod(path(sandbox, second).c_str(), 0444), 0);
+  sandbox.setArmConfiguration(armConfiguration(armPointLines(kNewSerial, newArmPoints())));
+  sandbox.setArmScenario(scenario(""));
+  const e2e::RunResult run = sandbox.run("10\nn\nOLD4711\n 16\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  const std::string pump = programPath(sandbox, second);
+  EXPECT_TRUE(transcriptsMatch(
+      kStartup + mainMenuScreen() + kQuestion + kSerialIntro + kSerialPrompt +
+          "Calibrating new arm position...\nSearching for .qini files...\nFound 2 .qini files.\n"
+          "Processing file: Gear.qini.\n" +
+          found(1, 1, 1) + kRefit + kUpdated + "Processing file: Pump.qini.\n" + found(1, 1, 1) +
+          kRefit + "Write fail to section PartLocalToArmGlobal111 of " + pump +
+          ". Continuing...\n" + found(2, 1, 1) + kRefit +
+          "Write fail to section PartLocalToArmGlobal211 of " + pump + ". Continuing...\n" +
+          "Successfully processed 1 of 2 .qini files.\n" + keyPrompt() + mainMenuScreen(),
+      run.output));
+  EXPECT_EQ(e2e::readFile(path(sandbox, second)), tree.files.at(second));
+  EXPECT_EQ(e2e::readFile(backupOf(path(sandbox, second))), tree.files.at(second));
+  const TreeSection& first = tree.sections.front();
+  EXPECT_LT(relocationError(readPlacement(path(sandbox, first.file), first.name), first), 1e-3);
+}
+
 // A small tree for the kill runs: two files with four re-fitted sections each.
 Tree killTree() {
   Tree tree;

@@ -49,8 +49,10 @@ bool reusePartCalibrations(ConsoleContext& context, ArmConnection& arm);
 // The part of the re-use that follows the relocation map: every ".qini" file
 // below directory (the wizard tree) found, backed up as ".oldqini" and
 // re-fitted through the map, with the messages of the re-use from "Searching
-// for .qini files..." to the summary. False when no file is found or a backup
-// fails.
+// for .qini files..." to the summary. The re-fitted sections of a file are
+// written in one atomic update of it (each section wholly old or wholly new);
+// a file's lines are printed once its update is done. False when no file is
+// found or a backup fails.
 bool relocateWizardTree(ConsoleContext& context, const std::string& directory,
                         const RigidBodyFit& relocation);
 
