@@ -105,6 +105,14 @@ bool parseLine(const std::string& line, Scenario& scenario, std::string& problem
     }
     return true;
   }
+  if (keyword == "live") {
+    scenario.liveChannel = trim(trim(line).substr(tokens[0].size()));
+    if (scenario.liveChannel.empty()) {
+      problem = "live needs a file name";
+      return false;
+    }
+    return true;
+  }
   if (keyword == "firmware") {
     long long value = 0;
     if (tokens.size() != 2 || !toInteger(tokens[1], INT32_MIN, INT32_MAX, value)) {

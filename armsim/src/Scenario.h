@@ -59,6 +59,9 @@ struct Scenario {
   AfterLast afterLast = AfterLast::Idle;
   // File that receives every command number, one per line; empty: none.
   std::string logPath;
+  // Live channel (LiveChannel.h) the arm follows once the records are
+  // played, in place of afterLast; empty: none.
+  std::string liveChannel;
 };
 
 // Most records one scenario may expand to (repeats and moves included).

@@ -8,7 +8,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "LiveChannel.h"
 #include "platform/paths.h"
+#include "platform/time.h"
 
 namespace armsim {
 namespace {
@@ -179,7 +181,8 @@ std::int32_t VirtualArm::registerBlock(void* packet) {
     stopRequested_ = false;
   }
   writer_ = std::thread(&VirtualArm::writerLoop, this, scenario_.records, scenario_.playback,
-                        scenario_.periodMs, scenario_.settleMs, scenario_.afterLast);
+                        scenario_.periodMs, scenario_.settleMs, scenario_.afterLast,
+                        scenario_.liveChannel);
   return 1;
 }
 
@@ -224,13 +227,24 @@ bool VirtualArm::waitForStop(std::uint32_t milliseconds) {
 }
 
 void VirtualArm::writerLoop(std::vector<Record> records, Playback playback, std::uint32_t periodMs,
-                            std::uint32_t settleMs, AfterLast afterLast) {
+                            std::uint32_t settleMs, AfterLast afterLast, std::string liveChannel) {
   auto& block = *static_cast<BlockView*>(block_);
   const platform::EventHandle event = event_;
   std::size_t next = 0;
   std::uint32_t sequence = 0;
   for (;;) {
     if (next >= records.size()) {
+      if (!liveChannel.empty()) {
+        // From the last record's pose, else from rest: (400, 0, 200) mm,
+        // the axis along -y.
+        Record start;
+        start.x = 400.0;
+        start.z = 200.0;
+        start.theta = 90.0;
+        if (!records.empty()) start = records.back();
+        followLive(liveChannel, start, settleMs, sequence);
+        return;
+      }
       if (records.empty() || afterLast == AfterLast::Idle) {
         while (!waitForStop(1000)) {
         }
@@ -254,6 +268,62 @@ void VirtualArm::writerLoop(std::vector<Record> records, Playback playback, std:
         if (waitForStop(settleMs)) return;
         break;
       }
+    }
+  }
+}
+
+void VirtualArm::followLive(const std::string& channel, const Record& start,
+                            std::uint32_t settleMs, std::uint32_t sequence) {
+  auto& block = *static_cast<BlockView*>(block_);
+  const platform::EventHandle event = event_;
+  LiveChannelReader reader(channel);
+  const auto recordsOf = [](const std::vector<std::string>& lines) {
+    std::vector<Record> records;
+    std::vector<Record> ofLine;
+    std::string problem;
+    for (const std::string& line : lines) {
+      // A line that is not a record is skipped: the channel is the panel's.
+      if (parseLiveLine(line, ofLine, problem)) {
+        records.insert(records.end(), ofLine.begin(), ofLine.end());
+      }
+    }
+    return records;
+  };
+
+  LivePlayback playback(start);
+  playback.catchUp(recordsOf(reader.poll()));
+  LiveCounts reported;
+  writeLiveStatus(channel, reported);
+  std::uint32_t lastRead = platform::tickMs();
+  std::uint32_t lastStatus = lastRead;
+  writeRecord(block, playback.next(), ++sequence);
+  playback.written(lastRead);
+  platform::signalEvent(event);
+
+  for (;;) {
+    if (waitForStop(kHandoverPollMs)) return;
+    std::uint32_t now = platform::tickMs();
+    if (now - lastRead >= kLivePollMs) {
+      playback.receive(recordsOf(reader.poll()));
+      lastRead = now;
+    }
+    // Taken as in the deterministic playback: the flag cleared, or the event
+    // consumed (the record then stays a while for reading).
+    bool taken = load(block.freshRecord) == 0;
+    if (!taken && !eventStillSignalled(event)) {
+      if (waitForStop(settleMs)) return;
+      taken = true;
+    }
+    if (taken) playback.taken();
+    now = platform::tickMs();
+    if (taken || playback.replaceUntaken(now)) {
+      writeRecord(block, playback.next(), ++sequence);
+      playback.written(now);
+      platform::signalEvent(event);
+    }
+    if (!(playback.counts() == reported) && now - lastStatus >= kLiveStatusPeriodMs) {
+      lastStatus = now;
+      if (writeLiveStatus(channel, playback.counts())) reported = playback.counts();
     }
   }
 }

@@ -44,7 +44,11 @@ class VirtualArm {
   std::int32_t dialogResult(std::int32_t command);
   void stopWriter();
   void writerLoop(std::vector<Record> records, Playback playback, std::uint32_t periodMs,
-                  std::uint32_t settleMs, AfterLast afterLast);
+                  std::uint32_t settleMs, AfterLast afterLast, std::string liveChannel);
+  // Writes what the live channel says (LiveChannel.h) until the writer is
+  // stopped, starting from the pose of `start`.
+  void followLive(const std::string& channel, const Record& start, std::uint32_t settleMs,
+                  std::uint32_t sequence);
   // Waits up to the given time; true when the writer is to stop.
   bool waitForStop(std::uint32_t milliseconds);
 
