@@ -126,7 +126,8 @@ bool initialiseArm(ConsoleContext& context, ArmConnection& arm) {
   // The text ends at its NUL, or at the firmware number when it has none.
   const std::string serialText(serialStart,
                                std::find(serialStart, serialStart + kSerialCapacity, '\0'));
-  std::int32_t firmware = 0;
+  // An unsigned number: the arm's firmware numbers are never negative.
+  std::uint32_t firmware = 0;
   std::memcpy(&firmware, identifyPacket + kFirmwareOffset, sizeof firmware);
 
   arm.armModel = armModelFromSerial(serialText);

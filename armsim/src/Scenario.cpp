@@ -115,11 +115,11 @@ bool parseLine(const std::string& line, Scenario& scenario, std::string& problem
   }
   if (keyword == "firmware") {
     long long value = 0;
-    if (tokens.size() != 2 || !toInteger(tokens[1], INT32_MIN, INT32_MAX, value)) {
+    if (tokens.size() != 2 || !toInteger(tokens[1], 0, UINT32_MAX, value)) {
       problem = "firmware needs one whole number";
       return false;
     }
-    scenario.firmware = static_cast<std::int32_t>(value);
+    scenario.firmware = static_cast<std::uint32_t>(value);
     return true;
   }
   if (keyword == "fail") {

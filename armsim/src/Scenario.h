@@ -41,7 +41,7 @@ inline constexpr std::uint32_t kDefaultSettleAfterEventMs = 50;
 
 struct Scenario {
   std::string serial = "P08-08-1234";
-  std::int32_t firmware = 4027;
+  std::uint32_t firmware = 4027;
   bool failOpen = false;   // command 1 answers 0
   bool failBlock = false;  // command 5 answers 0
   // Results of the dialog commands, per command, consumed in order; once a

@@ -20,6 +20,13 @@ std::string& captured() {
   return text;
 }
 
+// The write end of the console input pipe keepConsoleInputOpen installs.
+#ifdef _WIN32
+HANDLE g_consoleWriteEnd = nullptr;
+#else
+int g_consoleWriteEnd = -1;
+#endif
+
 }  // namespace
 
 void setEnvironment(const std::string& name, const std::string& value) {
@@ -49,6 +56,7 @@ void keepConsoleInputOpen() {
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(readEnd), _O_RDONLY);
     if (fd >= 0) _dup2(fd, 0);
     // The write end stays open for the life of the program.
+    g_consoleWriteEnd = writeEnd;
     done = true;
   }
 #else
@@ -57,8 +65,22 @@ void keepConsoleInputOpen() {
     dup2(fds[0], 0);
     close(fds[0]);
     // The write end stays open for the life of the program.
+    g_consoleWriteEnd = fds[1];
     done = true;
   }
+#endif
+}
+
+bool typeOnConsole(const std::string& keys) {
+#ifdef _WIN32
+  if (g_consoleWriteEnd == nullptr) return false;
+  DWORD written = 0;
+  return WriteFile(g_consoleWriteEnd, keys.data(), static_cast<DWORD>(keys.size()), &written,
+                   nullptr) != 0 &&
+         written == keys.size();
+#else
+  if (g_consoleWriteEnd < 0) return false;
+  return write(g_consoleWriteEnd, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
 #endif
 }
 

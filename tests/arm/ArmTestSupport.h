@@ -23,6 +23,8 @@ void unsetEnvironment(const std::string& name);
 // test program, so that the arm's waits never find the console input ended
 // (ctest may hand the program a closed or empty input).
 void keepConsoleInputOpen();
+// Writes keys into that console input, as if typed; false when it failed.
+bool typeOnConsole(const std::string& keys);
 
 // Everything printed through capturePrint since the last takeCaptured().
 void capturePrint(std::string text);

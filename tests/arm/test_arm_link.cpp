@@ -10,6 +10,7 @@
 
 #include "ArmTestSupport.h"
 #include "arm/ArmConnection.h"
+#include "platform/console.h"
 
 namespace {
 
@@ -138,6 +139,32 @@ TEST_F(ArmLinkTest, AnExistingConfigurationIsNotReplaced) {
   storeDelta(configurationPath(), "P08081234", "0.3000000000000000");
   ASSERT_TRUE(initialiseArm(context_, *arm_));
   EXPECT_NEAR(arm_->psiDelta, 0.3, 1e-7);
+}
+
+TEST_F(ArmLinkTest, CtrlHeldShowsTheFirmwareNumberUnsigned) {
+  const char* const cases[] = {"0", "4027", "2147483647", "2147483648", "4294967295"};
+  storeDelta(configurationPath(), "P08081234", "0.0000000000000000");
+  // Ctrl held for this test only, and no key left behind for the next.
+  struct CtrlHeld {
+    CtrlHeld() { platform::console::setCtrlHeldForTesting(true); }
+    ~CtrlHeld() {
+      platform::console::setCtrlHeldForTesting(false);
+      while (platform::console::keyWaiting()) platform::console::getKey();
+    }
+  } ctrlHeld;
+  for (const char* firmware : cases) {
+    SCOPED_TRACE(firmware);
+    armtest::useScenario(dir_, std::string("firmware ") + firmware + "\n");
+    arm_ = std::make_unique<ArmConnection>();
+    // The key that closes the information screen.
+    ASSERT_TRUE(armtest::typeOnConsole("k"));
+    EXPECT_TRUE(initialiseArm(context_, *arm_));
+    const std::string printed = armtest::takeCaptured();
+    EXPECT_NE(printed.find(std::string("\nFirmware version: ") + firmware + ".\n"),
+              std::string::npos)
+        << printed;
+    closeArm(context_, *arm_);
+  }
 }
 
 TEST_F(ArmLinkTest, SerialAndModelHelpers) {
