@@ -248,16 +248,4 @@ bool parseScenario(std::istream& in, Scenario& scenario, std::string& error) {
   return true;
 }
 
-Scenario defaultScenario() {
-  Scenario scenario;
-  Record rest;
-  rest.x = 400.0;
-  rest.y = 0.0;
-  rest.z = 200.0;
-  rest.theta = 90.0;
-  scenario.records.push_back(rest);
-  scenario.afterLast = AfterLast::Hold;
-  return scenario;
-}
-
 }  // namespace armsim

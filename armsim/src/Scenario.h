@@ -71,8 +71,4 @@ inline constexpr std::size_t kMaxRecords = 1000000;
 // does not follow the format.
 bool parseScenario(std::istream& in, Scenario& scenario, std::string& error);
 
-// The scenario played when none is named: a healthy arm resting still, its
-// record written again each time the program takes it, no button pressed.
-Scenario defaultScenario();
-
 }  // namespace armsim

@@ -137,12 +137,19 @@ std::int32_t VirtualArm::command(void* packet) {
 void VirtualArm::loadScenario() {
   scenarioLoaded_ = true;
   scenarioBroken_ = false;
+  scenario_ = Scenario();
   const auto path = platform::environmentVariable(kScenarioVariable);
   if (!path || path->empty()) {
-    scenario_ = defaultScenario();
+    // Without a named scenario the arm never opens: a build folder copied to
+    // a machine with a real arm cannot pass this library off as the arm.
+    std::fprintf(stderr,
+                 "FaroArmUsbWrapper (virtual arm): no scenario named (%s): the arm does not "
+                 "open\n",
+                 kScenarioVariable);
+    std::fflush(stderr);
+    scenarioBroken_ = true;
     return;
   }
-  scenario_ = Scenario();
   std::ifstream in(platform::nativePath(*path), std::ios::binary);
   std::string error;
   if (!in) {

@@ -55,7 +55,7 @@ class VirtualArm {
   std::mutex commandMutex_;  // one command at a time
   Scenario scenario_;
   bool scenarioLoaded_ = false;
-  bool scenarioBroken_ = false;  // a named scenario that cannot be read
+  bool scenarioBroken_ = false;  // no scenario named, or one that cannot be read
   bool opened_ = false;
 
   void* block_ = nullptr;

@@ -167,7 +167,7 @@ struct GeneratedScenario {
   std::size_t recordCount = 0;
 };
 
-// Resting pose before the first pose is known: that of the default scenario.
+// Resting pose before the first pose is known: the usual resting arm (400, 0, 200 mm).
 inline constexpr Vec3 kInitialRestPoint{400.0, 0.0, 200.0};
 
 // Reads a description (see armsim/README.md). False with "line N: problem"

@@ -74,13 +74,14 @@ class VirtualArmTest : public ::testing::Test {
     ASSERT_NE(registerBlock(), 0);
   }
 
-  void identify(std::string& serial, std::int32_t& firmware) {
+  std::int32_t identify(std::string& serial, std::uint32_t& firmware) {
     alignas(8) unsigned char packet[76] = {};
     const std::int32_t command = 3;
     std::memcpy(packet, &command, sizeof command);
-    entry_(packet);
+    const std::int32_t result = entry_(packet);
     serial.assign(reinterpret_cast<const char*>(packet + 4));
     std::memcpy(&firmware, packet + 68, sizeof firmware);
+    return result;
   }
 
   std::uint32_t sequence() {
@@ -120,13 +121,43 @@ class VirtualArmTest : public ::testing::Test {
   std::unique_ptr<ArmDataBlock> block_ = std::make_unique<ArmDataBlock>();
 };
 
-TEST_F(VirtualArmTest, WithoutScenarioPlaysAHealthyArmAtRest) {
+TEST_F(VirtualArmTest, WithoutANamedScenarioTheArmDoesNotOpen) {
+  // Neither without the variable nor with it empty; the dialogs still answer
+  // (closed at once), as the program's dialogs need only the library.
+  for (const bool setEmpty : {false, true}) {
+    SCOPED_TRACE(setEmpty ? "empty variable" : "no variable");
+    if (setEmpty) armtest::setEnvironment(armtest::kScenarioVariable, "");
+    ASSERT_NO_FATAL_FAILURE(load());
+    EXPECT_EQ(open(), 0);
+    EXPECT_EQ(registerBlock(), 0);
+    std::string serial;
+    std::uint32_t firmware = 0;
+    EXPECT_EQ(identify(serial, firmware), 0);
+    EXPECT_EQ(serial, "");
+    EXPECT_EQ(firmware, 0u);
+    alignas(8) unsigned char packet[544] = {};
+    const std::int32_t command = 18;
+    std::memcpy(packet, &command, sizeof command);
+    EXPECT_EQ(entry_(packet), 1);
+    // Named afterwards, the next command 1 opens it.
+    armtest::useScenario(dir_, "");
+    EXPECT_NE(open(), 0);
+    armtest::unsetEnvironment(armtest::kScenarioVariable);
+    sendWord(2);
+    platform::freeLibrary(library_);
+    library_ = nullptr;
+    entry_ = nullptr;
+  }
+}
+
+TEST_F(VirtualArmTest, TheRestingScenarioPlaysAHealthyArmAtRest) {
+  armtest::useScenario(dir_, "record 400 0 200 0 90 0\nend hold\n");
   ASSERT_NO_FATAL_FAILURE(start());
   std::string serial;
-  std::int32_t firmware = 0;
-  identify(serial, firmware);
+  std::uint32_t firmware = 0;
+  EXPECT_EQ(identify(serial, firmware), 1);
   EXPECT_EQ(serial, "P08-08-1234");
-  EXPECT_EQ(firmware, 4027);
+  EXPECT_EQ(firmware, 4027u);
   EXPECT_NE(armblock::eventHandle(*block_), 0u);
   // The resting record is written again each time it is taken.
   Taken first, second, third;
@@ -134,6 +165,9 @@ TEST_F(VirtualArmTest, WithoutScenarioPlaysAHealthyArmAtRest) {
   ASSERT_TRUE(takeByFlag(second));
   ASSERT_TRUE(takeByFlag(third));
   EXPECT_EQ(third.sequence, first.sequence + 2);
+  EXPECT_EQ(first.record.x, 400.0);
+  EXPECT_EQ(first.record.z, 200.0);
+  EXPECT_EQ(first.record.theta, 90.0);
   EXPECT_EQ(third.record.x, first.record.x);
   EXPECT_EQ(third.record.theta, first.record.theta);
   EXPECT_EQ(third.record.greenButton, 0);
@@ -141,13 +175,13 @@ TEST_F(VirtualArmTest, WithoutScenarioPlaysAHealthyArmAtRest) {
 }
 
 TEST_F(VirtualArmTest, ScenarioGivesIdentityAndEveryCommandIsLogged) {
-  armtest::useScenario(dir_, "serial N12-34 567\nfirmware 99\n");
+  armtest::useScenario(dir_, "serial N12-34 567\nfirmware 4294967295\n");
   ASSERT_NO_FATAL_FAILURE(start());
   std::string serial;
-  std::int32_t firmware = 0;
+  std::uint32_t firmware = 0;
   identify(serial, firmware);
   EXPECT_EQ(serial, "N12-34 567");
-  EXPECT_EQ(firmware, 99);
+  EXPECT_EQ(firmware, 4294967295u);
   sendWord(15);
   sendWord(2);
   entry_ = nullptr;  // closed already
@@ -169,6 +203,8 @@ TEST_F(VirtualArmTest, InjectedFailuresAndRefusedPackets) {
       {"block without marker", "", 0u, true, false},
       {"unreadable scenario", "record 1 2 3\n", kArmDataBlockMarker, false, false},
       {"unknown keyword", "colour red\n", kArmDataBlockMarker, false, false},
+      {"firmware negative", "firmware -1\n", kArmDataBlockMarker, false, false},
+      {"firmware beyond 32 bits", "firmware 4294967296\n", kArmDataBlockMarker, false, false},
       {"settle time given", "playback deterministic 0\n", kArmDataBlockMarker, true, true},
       {"settle time no number", "playback deterministic soon\n", kArmDataBlockMarker, false, false},
       {"settle time negative", "playback deterministic -5\n", kArmDataBlockMarker, false, false},

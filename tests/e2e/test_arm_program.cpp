@@ -86,6 +86,13 @@ TEST(ArmProgram, CtrlHeldShowsTheArmInformation) {
       {"", true,
        "Platinum arm detected.\nSerial number: P08-08-1234.\nFirmware version: 4027.\n"
        "Psi delta: 0.572958 degrees.\n"},
+      // Firmware numbers are unsigned.
+      {"firmware 4294967295\n", true,
+       "Platinum arm detected.\nSerial number: P08-08-1234.\nFirmware version: 4294967295.\n"
+       "Psi delta: 0.572958 degrees.\n"},
+      {"firmware 2147483648\n", true,
+       "Platinum arm detected.\nSerial number: P08-08-1234.\nFirmware version: 2147483648.\n"
+       "Psi delta: 0.572958 degrees.\n"},
       {"serial c-77\nfirmware 12\n", false,
        "Advantage arm detected.\nSerial number: c-77.\nFirmware version: 12.\n"
        "Uncalculated psi delta."},

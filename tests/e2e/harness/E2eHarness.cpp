@@ -28,6 +28,7 @@ namespace fs = std::filesystem;
 namespace e2e {
 
 const char* const kVirtualArmSerialNumber = "P08081234";
+const char* const kRestingArmScenario = "record 400 0 200 0 90 0\nend hold\n";
 
 namespace {
 
@@ -216,6 +217,8 @@ Sandbox::Sandbox() : root_(directory_.path()) {
   fs::create_directories(root_ + "/mnt");
   setArmConfiguration(std::string("[ArmPsiDeltas]\r\n") + kVirtualArmSerialNumber +
                       "=0.0100000000000000\r\n");
+  // The virtual arm does not open without a named scenario.
+  setArmScenario(kRestingArmScenario);
 }
 
 Sandbox::~Sandbox() = default;

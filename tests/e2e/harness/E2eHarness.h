@@ -27,8 +27,10 @@
 // the virtual arm (see setArmConfiguration), so that the start-up does not stop
 // at the missing-psi warning; armStartupTranscript() is what a quiet, healthy
 // arm start-up prints, and tests put it in front of their expected
-// transcripts. Tests that want another arm behaviour give the virtual arm a
-// scenario with setArmScenario() and write their own configuration.
+// transcripts. The virtual arm opens only with a named scenario: each sandbox
+// names kRestingArmScenario (a healthy arm at rest). Tests that want another
+// arm behaviour give the virtual arm a scenario with setArmScenario() and
+// write their own configuration.
 #pragma once
 
 #include <chrono>
@@ -60,6 +62,11 @@ std::string armStartupTranscript();
 // "ArmPsiDeltas" by default: the virtual arm's default serial text
 // "P08-08-1234" reduced to letters and digits.
 extern const char* const kVirtualArmSerialNumber;
+
+// The scenario every sandbox starts with: the virtual arm's default identity
+// and one resting record (400, 0, 200 mm; 0, 90, 0 degrees; no button)
+// written again each time the program takes it.
+extern const char* const kRestingArmScenario;
 
 // The banner, the main menu and its prompt, as the program prints them each
 // time round the loop (the screen clear prints nothing into a pipe).
