@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 
 #include "ArmWaits.h"
 #include "arm/ProbeReadings.h"
@@ -21,6 +22,11 @@ constexpr std::int32_t kCommandFaroDialog = 9;
 constexpr std::int32_t kCommandHardwareDialog = 18;
 constexpr std::int32_t kCommandDialogDone = 15;
 constexpr std::uint32_t kTestArmPauseMs = 10;
+// The hardware dialog is shown again after this pause while it answers 0, so
+// that a library that answers 0 at once (no arm connected) does not keep the
+// program busy; the console is looked at every kDialogKeyPollMs meanwhile.
+constexpr std::uint32_t kHardwareDialogRepeatMs = 300;
+constexpr std::uint32_t kDialogKeyPollMs = 20;
 constexpr double kDegreesToRadians = 0.017453292519943295;
 
 // The tip shown in the arm test, in probe coordinates (mm).
@@ -34,6 +40,25 @@ struct DialogPacket {
 void sendDone(ArmConnection& arm) {
   std::int32_t word = kCommandDialogDone;
   arm.entryPoint(&word);
+}
+
+enum class PauseEnd { TimeUp, KeyTaken, InputEnded };
+
+// Waits the given time unless a key comes first (then takes it) or the
+// console input ends.
+PauseEnd pauseUnlessKey(std::uint32_t milliseconds) {
+  const std::uint32_t start = platform::tickMs();
+  for (;;) {
+    if (platform::console::keyWaiting()) {
+      // keyWaiting is also true once the input has ended; waitForKey tells.
+      if (!platform::console::waitForKey()) return PauseEnd::InputEnded;
+      platform::console::getKey();
+      return PauseEnd::KeyTaken;
+    }
+    if (platform::console::inputEnded()) return PauseEnd::InputEnded;
+    if (platform::tickMs() - start >= milliseconds) return PauseEnd::TimeUp;
+    platform::sleepMs(kDialogKeyPollMs);
+  }
 }
 
 // The dialogs need only the library's entry: they work with an arm that did
@@ -100,7 +125,22 @@ bool runHardwareConfigDialog(ConsoleContext& context, ArmConnection& arm) {
   if (!checkEntryBound(context, arm)) return false;
   DialogPacket packet;
   packet.setCommand(kCommandHardwareDialog);
+  bool toldHowToLeave = false;
   while (arm.entryPoint(packet.bytes) == 0) {
+    if (!toldHowToLeave) {
+      context.print(
+          "Hardware config dialog not completed: showing it again. Press any key to leave.\n");
+      // Seen now, while the dialog keeps being shown.
+      std::cout.flush();
+      toldHowToLeave = true;
+    }
+    const PauseEnd end = pauseUnlessKey(kHardwareDialogRepeatMs);
+    if (end == PauseEnd::KeyTaken) break;
+    if (end == PauseEnd::InputEnded) {
+      // The dialog is closed before the program ends.
+      sendDone(arm);
+      throw ConsoleInputEnded{};
+    }
   }
   sendDone(arm);
   return true;

@@ -3,10 +3,13 @@
 // test-mode keys, and every operation when the arm was not started.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ArmTestSupport.h"
@@ -14,6 +17,7 @@
 #include "arm/ArmDialogs.h"
 #include "arm/ProbeReadings.h"
 #include "arm/PsiZeroDegree.h"
+#include "platform/console.h"
 
 namespace {
 
@@ -43,6 +47,8 @@ class ArmOperationsTest : public ::testing::Test {
   void TearDown() override {
     closeArm(context_, *arm_);
     armtest::unsetEnvironment(armtest::kScenarioVariable);
+    // No key typed by a test is left for the next one.
+    while (platform::console::keyWaiting()) platform::console::getKey();
   }
 
   std::string configurationPath() const { return appData_ + "/WinVLPosetta.ini"; }
@@ -91,10 +97,79 @@ TEST_F(ArmOperationsTest, FaroDialogSendsBackWhatTheDialogAsksFor) {
   }
 }
 
-TEST_F(ArmOperationsTest, HardwareDialogRepeatsWhileItAnswersZero) {
-  ASSERT_NO_FATAL_FAILURE(start("dialog 18 0 0 0 1\n"));
+const std::string kHardwareDialogAgain =
+    "Hardware config dialog not completed: showing it again. Press any key to leave.\n";
+
+// The hardware dialog's scripted results: 0 the given number of times.
+std::string hardwareDialogZeros(int count) {
+  std::string line = "dialog 18";
+  for (int i = 0; i < count; ++i) line += " 0";
+  return line + "\n";
+}
+
+TEST_F(ArmOperationsTest, HardwareDialogIsShownAgainPacedWhileItAnswersZero) {
+  // Closed at once: nothing printed.
+  ASSERT_NO_FATAL_FAILURE(start("dialog 18 1\n"));
   EXPECT_TRUE(runHardwareConfigDialog(context_, *arm_));
+  EXPECT_EQ(commandsAfterStartup(), (std::vector<int>{18, 15}));
+  EXPECT_EQ(armtest::takeCaptured(), "");
+
+  // 0 three times, then closed: shown four times, one line, a pause before
+  // each repeat.
+  ASSERT_NO_FATAL_FAILURE(start("dialog 18 0 0 0 1\n"));
+  const auto begin = std::chrono::steady_clock::now();
+  EXPECT_TRUE(runHardwareConfigDialog(context_, *arm_));
+  const auto took = std::chrono::steady_clock::now() - begin;
   EXPECT_EQ(commandsAfterStartup(), (std::vector<int>{18, 18, 18, 18, 15}));
+  EXPECT_EQ(armtest::takeCaptured(), kHardwareDialogAgain);
+  EXPECT_GE(took, std::chrono::milliseconds(3 * 290));
+}
+
+TEST_F(ArmOperationsTest, AKeyLeavesAHardwareDialogThatNeverCompletes) {
+  // A library that answers 0 again and again, as one without a connected arm
+  // does. A key typed beforehand leaves at the first pause.
+  ASSERT_NO_FATAL_FAILURE(start(hardwareDialogZeros(5000)));
+  ASSERT_TRUE(armtest::typeOnConsole("k"));
+  EXPECT_TRUE(runHardwareConfigDialog(context_, *arm_));
+  EXPECT_EQ(commandsAfterStartup(), (std::vector<int>{18, 15}));
+  EXPECT_EQ(armtest::takeCaptured(), kHardwareDialogAgain);
+  // The key was taken.
+  EXPECT_FALSE(platform::console::keyWaiting());
+
+  // A key typed a second later: meanwhile the dialog was shown again a few
+  // times, paced, not thousands of times.
+  ASSERT_NO_FATAL_FAILURE(start(hardwareDialogZeros(5000)));
+  const auto begin = std::chrono::steady_clock::now();
+  std::thread typist([] {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    armtest::typeOnConsole("q");
+  });
+  EXPECT_TRUE(runHardwareConfigDialog(context_, *arm_));
+  const auto took = std::chrono::steady_clock::now() - begin;
+  typist.join();
+  const std::vector<int> commands = commandsAfterStartup();
+  ASSERT_GE(commands.size(), 3u);
+  EXPECT_EQ(commands.back(), 15);
+  const auto shown = static_cast<long long>(std::count(commands.begin(), commands.end(), 18));
+  EXPECT_EQ(shown + 1, static_cast<long long>(commands.size()));
+  EXPECT_GE(shown, 2);
+  EXPECT_LE(shown, std::chrono::duration_cast<std::chrono::milliseconds>(took).count() / 290 + 1);
+  EXPECT_EQ(armtest::takeCaptured(), kHardwareDialogAgain);
+  EXPECT_FALSE(platform::console::keyWaiting());
+}
+
+TEST_F(ArmOperationsTest, DialogsNeedOnlyTheLoadedLibrary) {
+  // The arm did not open; both dialogs still reach the library.
+  closeArm(context_, *arm_);
+  arm_ = std::make_unique<ArmConnection>();
+  testsupport::writeFile(armtest::commandLogPath(dir_), "");
+  armtest::useScenario(dir_, "fail open\ndialog 9 11 0\ndialog 18 1\n");
+  EXPECT_FALSE(initialiseArm(context_, *arm_));
+  armtest::takeCaptured();
+  EXPECT_TRUE(runFaroDialog(context_, *arm_));
+  EXPECT_TRUE(runHardwareConfigDialog(context_, *arm_));
+  EXPECT_EQ(armtest::takeCaptured(), "");
+  EXPECT_EQ(armtest::loggedCommands(dir_), (std::vector<int>{1, 9, 11, 9, 15, 18, 15}));
 }
 
 TEST_F(ArmOperationsTest, PsiCalibrationAtTenDegreesStoresMinusTen) {

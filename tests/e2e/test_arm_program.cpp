@@ -1,6 +1,8 @@
 // The console program with the virtual arm: start-up answers, the Ctrl
 // information screen, the psi warning, the arm's menu entries and their
 // command sequences, and the end of console input during the arm's waits.
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -182,16 +184,119 @@ TEST(ArmProgram, PsiCalibrationAbortedByRedChangesNothing) {
   EXPECT_EQ(armConfiguration(sandbox), before);
 }
 
+const std::string kHardwareDialogAgain =
+    "Hardware config dialog not completed: showing it again. Press any key to leave.\n";
+
 TEST(ArmProgram, DialogsSendTheirCommandSequences) {
   Sandbox sandbox;
   useScenario(sandbox, "dialog 9 11 11 0\ndialog 18 0 0 0 1\n");
-  const e2e::RunResult run = sandbox.run("1\n 15\n 16\n");
+  // The console input stays open and empty while the hardware dialog is shown
+  // again: no key leaves it, and it ends when the library answers 1.
+  const e2e::RunResult run =
+      sandbox.run({{"", std::chrono::milliseconds(0), "1\n 15\n"},
+                   {kHardwareDialogAgain + keyPrompt(), std::chrono::milliseconds(0), " 16\n"}});
+  ASSERT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_TRUE(transcriptsMatch(kInitialising + kBasic + mainMenuScreen() + keyPrompt() +
-                                   mainMenuScreen() + keyPrompt() + mainMenuScreen(),
+                                   mainMenuScreen() + kHardwareDialogAgain + keyPrompt() +
+                                   mainMenuScreen(),
                                run.output));
   EXPECT_EQ(loggedCommands(sandbox),
             (std::vector<int>{1, 24, 5, 3, 9, 11, 9, 11, 9, 15, 18, 18, 18, 18, 15, 2}));
+}
+
+TEST(ArmProgram, AHardwareDialogThatNeverCompletesIsLeftByAKeyOrTheEndOfInput) {
+  // The library answers 0 again and again, as one without a connected arm does.
+  std::string zeros = "dialog 18";
+  for (int i = 0; i < 5000; ++i) zeros += " 0";
+  zeros += "\n";
+  const std::string question = "\nArm initialisation failure. Would you like to continue? (y/n): ";
+  const std::string failed = kInitialising + "Arm initialisation failure.\n" + question;
+  struct Case {
+    const char* name;
+    std::string scenario;
+    std::string script;
+    int status;
+    std::string transcript;
+    std::vector<int> commands;
+  };
+  const Case cases[] = {
+      // A key typed ahead leaves at the first pause; the next one answers the
+      // key prompt.
+      {"key",
+       zeros,
+       "15\nk 16\n",
+       0,
+       kInitialising + kBasic + mainMenuScreen() + kHardwareDialogAgain + keyPrompt() +
+           mainMenuScreen(),
+       {1, 24, 5, 3, 18, 15, 2}},
+      // The dialog is closed, then the arm.
+      {"end of input",
+       zeros,
+       "15\n",
+       2,
+       kInitialising + kBasic + mainMenuScreen() + kHardwareDialogAgain + kInputEnded,
+       {1, 24, 5, 3, 18, 15, 2}},
+      // The arm did not open; the dialog still reaches the library.
+      {"arm not opened",
+       "fail open\n" + zeros,
+       "y\n15\n",
+       2,
+       failed + kBasic + mainMenuScreen() + kHardwareDialogAgain + kInputEnded,
+       {1, 18, 15, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sandbox sandbox;
+    useScenario(sandbox, c.scenario);
+    const e2e::RunResult run = sandbox.run(c.script, std::chrono::seconds(10));
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitStatus, c.status);
+    EXPECT_TRUE(transcriptsMatch(c.transcript, run.output));
+    EXPECT_EQ(loggedCommands(sandbox), c.commands);
+  }
+
+  // A key a second after the line: meanwhile the dialog was shown again a few
+  // times, paced, not thousands of times.
+  Sandbox sandbox;
+  useScenario(sandbox, zeros);
+  const auto begin = std::chrono::steady_clock::now();
+  const e2e::RunResult run =
+      sandbox.run({{"", std::chrono::milliseconds(0), "15\n"},
+                   {kHardwareDialogAgain, std::chrono::milliseconds(1000), "k 16\n"}});
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - begin);
+  ASSERT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_TRUE(transcriptsMatch(kInitialising + kBasic + mainMenuScreen() + kHardwareDialogAgain +
+                                   keyPrompt() + mainMenuScreen(),
+                               run.output));
+  const std::vector<int> commands = loggedCommands(sandbox);
+  const auto shown = std::count(commands.begin(), commands.end(), 18);
+  EXPECT_GE(shown, 3);
+  EXPECT_LE(shown, took.count() / 290 + 1);
+  ASSERT_GE(commands.size(), 3u);
+  EXPECT_EQ(commands[commands.size() - 2], 15);
+}
+
+TEST(ArmProgram, WithoutANamedScenarioTheVirtualArmDoesNotOpen) {
+  for (const bool setEmpty : {false, true}) {
+    SCOPED_TRACE(setEmpty ? "empty variable" : "no variable");
+    Sandbox sandbox;
+    if (setEmpty) {
+      sandbox.setEnvironment("ZORV_ARMSIM_SCENARIO", "");
+    } else {
+      sandbox.unsetEnvironment("ZORV_ARMSIM_SCENARIO");
+    }
+    const e2e::RunResult run = sandbox.run("n\n");
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_TRUE(transcriptsMatch(kInitialising + "Arm initialisation failure.\n" +
+                                     "\nArm initialisation failure. Would you like to continue? "
+                                     "(y/n): ",
+                                 run.output));
+    EXPECT_NE(run.errorOutput.find("no scenario named"), std::string::npos) << run.errorOutput;
+  }
 }
 
 TEST(ArmProgram, TestArmKeysChooseTheLiveLineUntilRed) {

@@ -14,6 +14,10 @@ inline constexpr std::size_t kDialogPacketSize = 544;
 bool runFaroDialog(ConsoleContext& context, ArmConnection& arm);
 
 // "Hardware config dialog": command 18 until it answers non-zero, then 15.
+// While it answers 0 it is shown again every 300 ms, after one line that says
+// a key leaves it: a key ends the repeats (the key is taken), and the end of
+// the console input ends them with ConsoleInputEnded, command 15 sent first.
+// Both dialogs need only the loaded library, not an opened arm.
 bool runHardwareConfigDialog(ConsoleContext& context, ArmConnection& arm);
 
 // "Test arm": a live line showing the probe's position, axes or angles, the

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -290,6 +291,11 @@ void Sandbox::unsetEnvironment(const std::string& name) {
 }
 
 RunResult Sandbox::run(const std::string& script, std::chrono::milliseconds timeout) const {
+  return run(std::vector<InputStep>{InputStep{"", std::chrono::milliseconds(0), script}}, timeout);
+}
+
+RunResult Sandbox::run(const std::vector<InputStep>& steps,
+                       std::chrono::milliseconds timeout) const {
   const std::string program = binaryDirectory() + "/ZorvPosetta";
   if (::access(program.c_str(), X_OK) != 0) {
     throw std::runtime_error("program not found: " + program);
@@ -349,12 +355,40 @@ RunResult Sandbox::run(const std::string& script, std::chrono::milliseconds time
   ::signal(SIGPIPE, SIG_IGN);
 
   RunResult result;
-  std::size_t written = 0;
   int inFd = in[1];
-  if (script.empty()) {
-    ::close(inFd);
-    inFd = -1;
-  }
+  // The step being written, how much of it is written, where the next awaited
+  // text is searched from, and when the step may be written (unset while its
+  // awaited text has not come).
+  std::size_t step = 0;
+  std::size_t written = 0;
+  std::size_t searchFrom = 0;
+  std::optional<std::chrono::steady_clock::time_point> stepDue;
+  // Moves past written steps and finds when the current one is due; closes
+  // the input after the last. True when the current step may be written now.
+  const auto inputDue = [&] {
+    while (inFd >= 0) {
+      if (step == steps.size()) {
+        ::close(inFd);
+        inFd = -1;
+        return false;
+      }
+      const InputStep& current = steps[step];
+      if (!stepDue) {
+        if (!current.awaited.empty()) {
+          const std::size_t at = result.output.find(current.awaited, searchFrom);
+          if (at == std::string::npos) return false;
+          searchFrom = at + current.awaited.size();
+        }
+        stepDue = std::chrono::steady_clock::now() + current.delay;
+      }
+      if (std::chrono::steady_clock::now() < *stepDue) return false;
+      if (written < current.input.size()) return true;
+      ++step;
+      written = 0;
+      stepDue.reset();
+    }
+    return false;
+  };
   int outFd = out[0];
   int errFd = err[0];
   const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -366,6 +400,7 @@ RunResult Sandbox::run(const std::string& script, std::chrono::milliseconds time
       ::kill(child, SIGKILL);
       break;
     }
+    const bool writeNow = inputDue();
     pollfd fds[3];
     nfds_t count = 0;
     const auto add = [&](int fd, short events) {
@@ -373,21 +408,22 @@ RunResult Sandbox::run(const std::string& script, std::chrono::milliseconds time
     };
     add(outFd, POLLIN);
     add(errFd, POLLIN);
-    add(inFd, POLLOUT);
-    if (::poll(fds, count, static_cast<int>(std::min<long long>(left.count(), 100))) < 0) {
+    if (writeNow) add(inFd, POLLOUT);
+    // Short slices while a step waits for its delay.
+    const long long slice = inFd >= 0 && !writeNow && stepDue ? 10 : 100;
+    if (::poll(fds, count, static_cast<int>(std::min<long long>(left.count(), slice))) < 0) {
       if (errno == EINTR) continue;
       break;
     }
     for (nfds_t i = 0; i < count; ++i) {
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == inFd) {
+        const std::string& script = steps[step].input;
         const ssize_t n = ::write(inFd, script.data() + written, script.size() - written);
         if (n > 0) written += static_cast<std::size_t>(n);
         if (n < 0 && errno != EAGAIN) written = script.size();
-        if (written >= script.size()) {
-          ::close(inFd);
-          inFd = -1;
-        }
+        // Goes on at once: the next step, or the end of the input.
+        if (written >= script.size()) inputDue();
         continue;
       }
       char buffer[4096];

@@ -86,6 +86,15 @@ std::string bannerText();
 // Paths use '/' and are relative to root.
 void buildTree(const std::string& root, const std::string& description);
 
+// One piece of console input that waits for the program: it is written once
+// the output holds `awaited` (searched from where the previous step's awaited
+// text ended; at once when empty) and `delay` has passed since.
+struct InputStep {
+  std::string awaited;
+  std::chrono::milliseconds delay{0};
+  std::string input;
+};
+
 struct RunResult {
   std::string output;       // standard output, byte for byte
   std::string errorOutput;  // standard error
@@ -134,6 +143,12 @@ class Sandbox {
 
   // Runs the program with the script as console input.
   RunResult run(const std::string& script,
+                std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
+  // Runs the program with console input written in steps. The input stays
+  // open, and empty once a step is used up, until the last step is written:
+  // then it is closed. A step whose text never comes holds the input open
+  // until the timeout.
+  RunResult run(const std::vector<InputStep>& steps,
                 std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
 
  private:
