@@ -4,20 +4,23 @@
 // two "PartCalibrationPoints" sections, a region and two quad-file sections
 // (about 3.4 KB a file).
 //
-//   relocation_benchmark [runs] [directory]
+//   relocation_benchmark [runs] [directory] [--former]
 //
-// Each run builds the tree afresh in a new directory (below the system's
-// temporary directory unless one is given), reads the old and the new arm's
-// cell points from an arm configuration file, fits the relocation map and
-// times relocateWizardTree on the whole tree: the search, the backups and the
-// re-fit of every section, with every message formatted (and counted, not
-// shown). Prints each run, then the median total and sections per second, and
-// the cost of each kind of step timed on its own (medians too).
+// Each run (5 unless given) builds the tree afresh in a new directory (below
+// the system's temporary directory unless one is given), reads the old and the
+// new arm's cell points from an arm configuration file, fits the relocation
+// map and times relocateWizardTree on the whole tree: the search, the backups
+// and the re-fit of every section, with every message formatted (and counted,
+// not shown). Prints each run, then the median total and sections per second,
+// and the cost of each kind of step timed on its own (medians too); --former
+// adds the steps as the relocation did them before (every section name looked
+// for in the file itself, one file update per section), which take long.
 //
 // Fails (exit 1) unless every run re-fits all 4000 sections of all 500 files.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -31,6 +34,7 @@
 #include "partcalibration/CollectionSettings.h"
 #include "partcalibration/Relocation.h"
 #include "partcalibration/TransformSections.h"
+#include "platform/profile.h"
 #include "regions/RegionSettings.h"
 
 namespace {
@@ -162,7 +166,8 @@ std::vector<std::string> buildTree(const fs::path& root, std::size_t& bytes) {
   bytes = 0;
   for (int part = 1; part <= kParts; ++part) {
     for (int region = 1; region <= kRegionsPerPart; ++region) {
-      const fs::path directory = root / "parts" / (twoDigits(part) + "_Part" + std::to_string(part)) /
+      const fs::path directory = root / "parts" /
+                                 (twoDigits(part) + "_Part" + std::to_string(part)) /
                                  (twoDigits(region) + "_Region" + std::to_string(region));
       fs::create_directories(directory);
       const fs::path file = directory / ("Part" + std::to_string(part) + ".qini");
@@ -250,14 +255,37 @@ double relocationRun(const fs::path& base, int run) {
 // ---- The steps on their own --------------------------------------------------
 
 struct Steps {
-  std::vector<double> search, backups, probes, reads, writes;
+  std::vector<double> search, backups, nameLists, probes, reads, fileWrites, sectionWrites;
 };
 
+// The names of all sections of the file, as the relocation reads them once
+// per file.
+std::vector<std::string> sectionNames(const std::string& file) {
+  std::vector<char> buffer(4096);
+  std::uint32_t length = 0;
+  for (;;) {
+    const auto size = static_cast<std::uint32_t>(buffer.size());
+    length =
+        platform::getProfileString(nullptr, nullptr, nullptr, buffer.data(), size, file.c_str());
+    if (length + 2 < size) break;
+    buffer.resize(buffer.size() * 2);
+  }
+  std::vector<std::string> names;
+  for (std::size_t at = 0; at < length;) {
+    names.emplace_back(buffer.data() + at);
+    at += names.back().size() + 1;
+  }
+  return names;
+}
+
 // Each kind of step of the relocation done over the whole fresh tree on its
-// own: the file search, the 500 backups (copy beside, then rename), the 512
-// section names looked for in every file, the reads of the 8 sections found
-// and their points, and the 4000 section writes.
-void timeSteps(const fs::path& base, int run, Steps& steps) {
+// own: the file search, the 500 backups (copy beside, then rename), the
+// section names of every file read once and the 512 transform section names
+// looked up in them, the reads of the 8 sections found and their points, and
+// the writes, one update per file. With former set also the steps as the
+// relocation did them before: the 512 names looked for in the file itself,
+// and one update per section.
+void timeSteps(const fs::path& base, int run, bool former, Steps& steps) {
   const fs::path directory = freshDirectory(base, run);
   const fs::path wizard = directory / "vl2_settings";
   std::size_t bytes = 0;
@@ -282,38 +310,63 @@ void timeSteps(const fs::path& base, int run, Steps& steps) {
   start = Clock::now();
   long present = 0;
   for (const std::string& file : found.strings) {
+    const std::vector<std::string> names = sectionNames(file);
     for (int p = 1; p <= kMaxRelocatedNumber; ++p) {
       for (int c = 1; c <= kMaxRelocatedNumber; ++c) {
         for (int a = 1; a <= kMaxRelocatedNumber; ++a) {
-          present += IniFileSection::sectionExists(file, partTransformSectionName(a, c, p));
+          const std::string name = partTransformSectionName(a, c, p);
+          for (const std::string& candidate : names) {
+            if (IniFileSection::equalsIgnoreCase(candidate, name)) {
+              present += IniFileSection::sectionExists(file, name);
+              break;
+            }
+          }
         }
       }
     }
   }
-  steps.probes.push_back(secondsSince(start));
-  if (present != kSections) failed("probes found the wrong sections");
+  steps.nameLists.push_back(secondsSince(start));
+  if (present != kSections) failed("name lists found the wrong sections");
+
+  if (former) {
+    start = Clock::now();
+    present = 0;
+    for (const std::string& file : found.strings) {
+      for (int p = 1; p <= kMaxRelocatedNumber; ++p) {
+        for (int c = 1; c <= kMaxRelocatedNumber; ++c) {
+          for (int a = 1; a <= kMaxRelocatedNumber; ++a) {
+            present += IniFileSection::sectionExists(file, partTransformSectionName(a, c, p));
+          }
+        }
+      }
+    }
+    steps.probes.push_back(secondsSince(start));
+    if (present != kSections) failed("probes found the wrong sections");
+  }
 
   ConsoleContext context;
   context.print = countText;
   start = Clock::now();
   double pointSum = 0.0;
-  std::vector<RigidBodyFit> fits;
-  fits.reserve(kSections);
+  std::vector<std::vector<NamedTransform>> fits;
+  fits.reserve(found.strings.size());
   for (const std::string& file : found.strings) {
+    fits.emplace_back();
     for (int p = 1; p <= 2; ++p) {
       for (int c = 1; c <= 2; ++c) {
         for (int a = 1; a <= 2; ++a) {
+          const std::string name = partTransformSectionName(a, c, p);
           SectionTransform transform;
-          if (!readTransformSection(context, file, partTransformSectionName(a, c, p), transform,
-                                    true)) {
+          if (!readTransformSection(context, file, name, transform, true)) {
             failed("section not read");
           }
           const IniFileSection points(file, partCalibrationPointsSectionName(file, c), false);
           for (const char* key : {"x0", "y0", "z0", "x1", "y1", "z1", "x2", "y2", "z2"}) {
             pointSum += points.getDouble(key);
           }
-          fits.push_back(RigidBodyFit{transform.rotationOrigin, transform.rotationAngles,
-                                      transform.translation});
+          fits.back().push_back(
+              {name, RigidBodyFit{transform.rotationOrigin, transform.rotationAngles,
+                                  transform.translation}});
         }
       }
     }
@@ -322,17 +375,24 @@ void timeSteps(const fs::path& base, int run, Steps& steps) {
   if (!std::isfinite(pointSum)) failed("points not read");
 
   start = Clock::now();
-  std::size_t next = 0;
-  for (const std::string& file : found.strings) {
-    for (int p = 1; p <= 2; ++p) {
-      for (int c = 1; c <= 2; ++c) {
-        for (int a = 1; a <= 2; ++a) {
-          writeTransformSection(file, partTransformSectionName(a, c, p), fits[next++]);
-        }
+  for (std::size_t f = 0; f < found.strings.size(); ++f) {
+    writeTransformSections(found.strings[f], fits[f]);
+  }
+  steps.fileWrites.push_back(secondsSince(start));
+
+  if (former) {
+    start = Clock::now();
+    for (std::size_t f = 0; f < found.strings.size(); ++f) {
+      for (const NamedTransform& section : fits[f]) {
+        // Other values than the step before wrote, so that every write changes
+        // the file.
+        RigidBodyFit moved = section.fit;
+        moved.translation.x += 1.0;
+        writeTransformSection(found.strings[f], section.sectionName, moved);
       }
     }
+    steps.sectionWrites.push_back(secondsSince(start));
   }
-  steps.writes.push_back(secondsSince(start));
 
   std::error_code ignored;
   fs::remove_all(directory, ignored);
@@ -341,13 +401,26 @@ void timeSteps(const fs::path& base, int run, Steps& steps) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  int runs = 5;
+  bool former = false;
+  std::string given;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--former") {
+      former = true;
+    } else if (i == 1 && std::atoi(argv[i]) > 0) {
+      runs = std::atoi(argv[i]);
+    } else {
+      given = argument;
+    }
+  }
   std::error_code error;
   const fs::path base =
-      argc > 2 ? fs::path(argv[2])
-               : fs::temp_directory_path(error) /
-                     ("relocation_benchmark." + std::to_string(static_cast<long long>(
-                                                    Clock::now().time_since_epoch().count())));
+      !given.empty()
+          ? fs::path(given)
+          : fs::temp_directory_path(error) /
+                ("relocation_benchmark." +
+                 std::to_string(static_cast<long long>(Clock::now().time_since_epoch().count())));
   fs::create_directories(base, error);
   if (error) failed("cannot create " + base.string());
 
@@ -357,10 +430,11 @@ int main(int argc, char** argv) {
     buildTree(probe / "vl2_settings", bytes);
     fs::remove_all(probe, error);
   }
-  std::printf("Relocation of %d .qini files, %d transform sections each (%d sections), "
-              "%.1f KB a file, in %s\n",
-              kFiles, kSectionsPerFile, kSections, static_cast<double>(bytes) / kFiles / 1024.0,
-              base.string().c_str());
+  std::printf(
+      "Relocation of %d .qini files, %d transform sections each (%d sections), "
+      "%.1f KB a file, in %s\n",
+      kFiles, kSectionsPerFile, kSections, static_cast<double>(bytes) / kFiles / 1024.0,
+      base.string().c_str());
 
   std::vector<double> totals;
   for (int run = 1; run <= runs; ++run) {
@@ -374,17 +448,27 @@ int main(int argc, char** argv) {
               total, kSections, kSections / total, kFiles / total);
 
   Steps steps;
-  for (int run = 1; run <= std::min(runs, 3); ++run) timeSteps(base, runs + run, steps);
+  for (int run = 1; run <= std::min(runs, 3); ++run) timeSteps(base, runs + run, former, steps);
+  const int names = kFiles * kMaxRelocatedNumber * kMaxRelocatedNumber * kMaxRelocatedNumber;
   std::printf("Steps on their own (medians):\n");
-  std::printf("  search of the tree:                     %8.3f s\n", median(steps.search));
-  std::printf("  %d backups (copy, rename):             %8.3f s\n", kFiles, median(steps.backups));
-  std::printf("  %d section names looked for:        %8.3f s\n",
-              kFiles * kMaxRelocatedNumber * kMaxRelocatedNumber * kMaxRelocatedNumber,
-              median(steps.probes));
-  std::printf("  %d sections and their points read:    %8.3f s\n", kSections,
+  std::printf("  search of the tree:                               %8.3f s\n",
+              median(steps.search));
+  std::printf("  %d backups (copy, rename):                       %8.3f s\n", kFiles,
+              median(steps.backups));
+  std::printf("  %d name lists, %d names looked up in them:   %8.3f s\n", kFiles, names,
+              median(steps.nameLists));
+  if (former) {
+    std::printf("  %d names looked for in the files (former):    %8.3f s\n", names,
+                median(steps.probes));
+  }
+  std::printf("  %d sections and their points read:              %8.3f s\n", kSections,
               median(steps.reads));
-  std::printf("  %d sections written one by one:       %8.3f s\n", kSections,
-              median(steps.writes));
+  std::printf("  %d sections written, one update per file:       %8.3f s\n", kSections,
+              median(steps.fileWrites));
+  if (former) {
+    std::printf("  %d sections written, one update each (former):  %8.3f s\n", kSections,
+                median(steps.sectionWrites));
+  }
   fs::remove_all(base, error);
   return 0;
 }
