@@ -28,11 +28,12 @@ constexpr auto kRunTime = std::chrono::seconds(150);
 
 // The scripts of README.md, one per scenario.
 const std::string kCalibrateScript = "4\n2\n\n 3\n1\n2\n1\n 16\n";
-// Test region on Wing / Skin; 'o' once the probe rests over quad (50, 100),
-// then keys that do nothing until the red click ends the test.
-std::string testScript() {
-  return "5\n1\n2\nn\n\n" + std::string(70, ' ') + "o" + std::string(600, ' ') + "\n 16\n";
-}
+// Test region on Wing / Skin; 'o' once the probe rests over quad (50, 100);
+// the red click ends the test.
+const std::vector<e2e::InputStep> kTestSteps = {
+    {"", std::chrono::milliseconds(0), "5\n1\n2\nn\n\n"},
+    {"\r(u,v)=(000050,000100)", std::chrono::milliseconds(0), "o"},
+    {"Please press any key to continue.\n", std::chrono::milliseconds(0), " 16\n"}};
 // Any key at the new arm's psi warning, then the menu entries.
 const std::string kRelocateAndReset = " 10\nP080301198\n 11\n 16\n";
 const std::string kRelocateAndClean = " 10\nn\nP080301198\n 12\n 16\n";
@@ -211,7 +212,7 @@ TEST(DemoJob, TestShowsHitsAMissAndTheOperatorPositionCalibration) {
   ASSERT_NO_FATAL_FAILURE(runCalibrate(sandbox, run, calibrate));
 
   sandbox.setArmScenario(demoScenario("test").text);
-  run = sandbox.run(testScript(), kRunTime);
+  run = sandbox.run(kTestSteps, kRunTime);
   ASSERT_FALSE(run.timedOut);
   ASSERT_EQ(run.exitStatus, 0) << e2e::visible(run.output);
   EXPECT_TRUE(inOrder(run.output,
