@@ -11,7 +11,9 @@
 
 #include "platform/event.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/eventfd.h>
 #include <unistd.h>
 #endif
@@ -109,6 +111,46 @@ TEST(Events, HandleSurvivesAFourByteSlot) {
   ASSERT_TRUE(platform::signalEvent(copied));
   EXPECT_EQ(platform::waitForEvent(e.handle, 0), WaitResult::Signalled);
 }
+
+#ifdef _WIN32
+// A HANDLE is 8 bytes in a 64-bit program and 4 in a 32-bit one; kernel
+// handles have 32 significant bits on both, and that is what the arm data
+// block's slot at offset 80 holds. An event that another module created with
+// the raw API (as the arm library does), stored in those 4 bytes while so many
+// handles are open that its value needs more than 16 bits, is still the same
+// event in both directions, and the word after the slot stays untouched.
+TEST(Events, ForeignHandleBeyondSixteenBitsSurvivesAFourByteSlot) {
+  std::vector<HANDLE> handles;
+  HANDLE event = nullptr;
+  while (handles.size() < 200000) {
+    const HANDLE h = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_NE(h, nullptr);
+    handles.push_back(h);
+    if (reinterpret_cast<std::uintptr_t>(h) > 0xFFFFu) {
+      event = h;
+      break;
+    }
+  }
+  ASSERT_NE(event, nullptr) << "no handle value beyond 16 bits";
+  unsigned char block[96] = {};
+  const std::uint32_t marker = 0xC1C2C3C4u;
+  std::memcpy(block + 84, &marker, 4);
+  const auto stored = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(event));
+  std::memcpy(block + 80, &stored, 4);
+
+  EventHandle slot = 0;
+  std::memcpy(&slot, block + 80, 4);
+  ASSERT_TRUE(SetEvent(event));
+  EXPECT_EQ(platform::waitForEvent(slot, 0), WaitResult::Signalled);
+  EXPECT_EQ(platform::waitForEvent(slot, 0), WaitResult::TimedOut);
+  ASSERT_TRUE(platform::signalEvent(slot));
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+  std::uint32_t after = 0;
+  std::memcpy(&after, block + 84, 4);
+  EXPECT_EQ(after, marker);
+  for (const HANDLE h : handles) CloseHandle(h);
+}
+#endif
 
 // One signal wakes exactly one of two waiters.
 TEST(Events, OneSignalReleasesOneWaiter) {
