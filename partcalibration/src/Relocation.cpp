@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -179,14 +180,40 @@ bool containsName(const std::vector<std::string>& names, const std::string& name
   return false;
 }
 
+// The part points of one collection of a file, or the failure to read them.
+struct CollectionPoints {
+  std::string section;
+  bool read = false;
+  Point points[3];
+};
+
 // The re-fit of one file while it is under way: the lines it prints, in
-// order, and the re-fitted sections still to be written, each with the place
-// of its outcome line.
+// order, the re-fitted sections still to be written, each with the place of
+// its outcome line, and the part points of every collection looked at. The
+// file is not written until its sections are done, so a collection's points
+// read once are what every later read would give.
 struct FileRelocation {
   std::vector<std::string> lines;
   std::vector<NamedTransform> refits;
   std::vector<std::size_t> outcomeLines;
+  std::map<int, CollectionPoints> points;
 };
+
+// The part points of the collection, read at its first section.
+const CollectionPoints& collectionPoints(const std::string& file, int collection,
+                                         FileRelocation& relocated) {
+  auto found = relocated.points.find(collection);
+  if (found != relocated.points.end()) return found->second;
+  CollectionPoints entry;
+  entry.section = partCalibrationPointsSectionName(file, collection);
+  try {
+    readPartCalibrationPoints(file, entry.section, entry.points);
+    entry.read = true;
+  } catch (IniFileSection::IniFileException* e) {
+    const OwnedIniException owned(e);
+  }
+  return relocated.points.emplace(collection, entry).first->second;
+}
 
 // Re-fits one transform section of the file through the relocation map: its
 // lines and, when the fit succeeds, the new section to write.
@@ -203,16 +230,13 @@ void relocateSection(ConsoleContext& context, const std::string& file, int armPo
                             " and part position " + numberToText(partPosition) +
                             " for collection " + numberToText(collection) + ".\n");
 
-  const std::string pointsSection = partCalibrationPointsSectionName(file, collection);
-  Point partPoints[3];
-  try {
-    readPartCalibrationPoints(file, pointsSection, partPoints);
-  } catch (IniFileSection::IniFileException* e) {
-    const OwnedIniException owned(e);
-    relocated.lines.push_back("Retrieve fail from section " + pointsSection + " of " + file +
+  const CollectionPoints& part = collectionPoints(file, collection, relocated);
+  if (!part.read) {
+    relocated.lines.push_back("Retrieve fail from section " + part.section + " of " + file +
                               ". Continuing...\n");
     return;
   }
+  const Point(&partPoints)[3] = part.points;
   const RigidBodyFit old = fitOfSection(transform);
   Point newArmPoints[3];
   for (int i = 0; i < 3; ++i) {

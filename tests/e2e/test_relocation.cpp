@@ -322,6 +322,7 @@ Tree relocationTree() {
   tree.transform(side, "PartLocalToArmGlobal121", kCollinear, placement(2, 1, 1, 1, 1, 1, 1),
                  false);
   tree.transform(side, "PartLocalToArmGlobal131", kTop, placement(3, 1, 1, 1, 1, 1, 1), false);
+  tree.transform(side, "PartLocalToArmGlobal231", kTop, placement(5, 1, 1, 1, 1, 1, 1), false);
   tree.text(side,
             "[PartLocalToArmGlobal141]\r\nRotationAngleX=1\r\nRotationAngleY=2\r\n"
             "RotationAngleZ=3\r\nTranslationX=4\r\nTranslationZ=6\r\nRotationOriginX=0\r\n"
@@ -346,11 +347,12 @@ std::string relocationTreeLines(const Sandbox& sandbox) {
   return "Processing file: Alpha.qini.\n" + found(1, 1, 1) + kRefit + kUpdated + found(1, 1, 2) +
          kRefit + kUpdated + found(1, 2, 1) + kRefit + kUpdated + found(2, 2, 1) + kRefit +
          kUpdated +
-         // Side: collinear collection 2, collection 3 without z2.
+         // Side: collinear collection 2, collection 3 (two sections) without z2.
          "Processing file: Alpha.qini.\n" + found(1, 1, 1) + kRefit + kUpdated + found(1, 1, 2) +
          kRefit + "Transform value calculation fail. Continuing...\n" + found(1, 1, 3) +
          "Retrieve fail from section PartCalibrationPoints3 of " + side + ". Continuing...\n" +
-         found(8, 8, 8) + kRefit + kUpdated +
+         found(2, 1, 3) + "Retrieve fail from section PartCalibrationPoints3 of " + side +
+         ". Continuing...\n" + found(8, 8, 8) + kRefit + kUpdated +
          // Beta: arm positions 1 and 7 of collection 1.
          "Processing file: Beta.qini.\n" + found(1, 1, 1) + kRefit + kUpdated + found(7, 1, 1) +
          kRefit + kUpdated;
