@@ -14,11 +14,30 @@
 // name, numbers 1 to 9 written "01" to "09", from 10 on in plain decimal; a
 // listing stops at the first missing number. A list holding only "missing"
 // means that nothing was found. The library never prints.
+//
+// What may leave the library: besides the standard library's exceptions (such
+// as std::bad_alloc), only the settings reader's IniFileSection::
+// IniFileException, thrown as a pointer to a new object that the handler owns,
+// from the ZorvVLWizardShapeSelectState members that read or write settings
+// files (getRegionCompatibleTools, getRegionAvailableTools, setGainState,
+// getGainState; see each). The class is exported with the members a handler
+// needs, and `delete e` frees it inside the library:
+//
+//   try {
+//     state.getGainState(gains);
+//   } catch (IniFileSection::IniFileException* e) {
+//     report(e->getType(), e->getMessage());
+//     delete e;
+//   }
+//
+// The header needs C++17 or later.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -33,29 +52,39 @@
 #define ZORV_VLWIZARD_API __attribute__((visibility("default")))
 #endif
 
+template <class T>
+class library_allocator;
+
 // The allocator of string_vector::strings. It allocates and frees exactly as
 // std::allocator<std::string> does, but inside the library: the caller's
 // copies of the container code reach the library's allocation functions, so
 // library and caller always use the same allocation routines for the list.
+//
+// A complete allocator: rebound to another type it gives library_allocator of
+// that type, which allocates inside the library too (and rebinds back to
+// string_allocator); all of them hold no state and are equal, so containers
+// may copy, move and swap them freely.
 class ZORV_VLWIZARD_API string_allocator {
  public:
   using value_type = std::string;
   using size_type = std::size_t;
   using difference_type = std::ptrdiff_t;
+  using propagate_on_container_copy_assignment = std::true_type;
   using propagate_on_container_move_assignment = std::true_type;
+  using propagate_on_container_swap = std::true_type;
   using is_always_equal = std::true_type;
-  // Only lists of strings use this allocator; anything else a container may
-  // need is allocated by the standard allocator.
   template <class Other>
   struct rebind {
     using other = std::conditional_t<std::is_same_v<Other, std::string>, string_allocator,
-                                     std::allocator<Other>>;
+                                     library_allocator<Other>>;
   };
 
   virtual ~string_allocator();
   string_allocator() noexcept;
   string_allocator(const std::allocator<std::string>& standard) noexcept;
   string_allocator(const string_allocator& other) noexcept;
+  template <class Other>
+  string_allocator(const library_allocator<Other>&) noexcept : string_allocator() {}
   string_allocator& operator=(const string_allocator& other) noexcept;
 
   // std::allocator<std::string>::allocate / deallocate, run in the library.
@@ -63,8 +92,76 @@ class ZORV_VLWIZARD_API string_allocator {
   void deallocate(std::string* pointer, size_type count) noexcept;
   size_type max_size() const noexcept;
 
+  // Storage for library_allocator: `size` bytes aligned to `alignment` from
+  // the library's operator new, and their release; run in the library.
+  static void* allocate_bytes(size_type size, size_type alignment);
+  static void deallocate_bytes(void* pointer, size_type size, size_type alignment) noexcept;
+
   friend bool operator==(const string_allocator&, const string_allocator&) noexcept { return true; }
+  friend bool operator!=(const string_allocator&, const string_allocator&) noexcept {
+    return false;
+  }
 };
+
+// string_allocator rebound to another type: storage from the library's
+// allocation functions (string_allocator::allocate_bytes). Lists of strings
+// use string_allocator itself.
+template <class T>
+class library_allocator {
+  static_assert(!std::is_same_v<T, std::string>, "strings use string_allocator");
+
+ public:
+  using value_type = T;
+  using size_type = std::size_t;
+  using difference_type = std::ptrdiff_t;
+  using propagate_on_container_copy_assignment = std::true_type;
+  using propagate_on_container_move_assignment = std::true_type;
+  using propagate_on_container_swap = std::true_type;
+  using is_always_equal = std::true_type;
+  template <class Other>
+  struct rebind {
+    using other = typename string_allocator::template rebind<Other>::other;
+  };
+
+  library_allocator() noexcept = default;
+  template <class Other>
+  library_allocator(const library_allocator<Other>&) noexcept {}
+  library_allocator(const string_allocator&) noexcept {}
+
+  T* allocate(size_type count) {
+    if (count > max_size()) throw std::bad_array_new_length();
+    return static_cast<T*>(string_allocator::allocate_bytes(count * sizeof(T), alignof(T)));
+  }
+  void deallocate(T* pointer, size_type count) noexcept {
+    string_allocator::deallocate_bytes(pointer, count * sizeof(T), alignof(T));
+  }
+  size_type max_size() const noexcept { return std::numeric_limits<size_type>::max() / sizeof(T); }
+};
+
+template <class A, class B>
+bool operator==(const library_allocator<A>&, const library_allocator<B>&) noexcept {
+  return true;
+}
+template <class A, class B>
+bool operator!=(const library_allocator<A>&, const library_allocator<B>&) noexcept {
+  return false;
+}
+template <class T>
+bool operator==(const string_allocator&, const library_allocator<T>&) noexcept {
+  return true;
+}
+template <class T>
+bool operator==(const library_allocator<T>&, const string_allocator&) noexcept {
+  return true;
+}
+template <class T>
+bool operator!=(const string_allocator&, const library_allocator<T>&) noexcept {
+  return false;
+}
+template <class T>
+bool operator!=(const library_allocator<T>&, const string_allocator&) noexcept {
+  return false;
+}
 
 // An ordered list of texts: the type every list crosses the library boundary
 // in. Callers use the member `strings` directly.

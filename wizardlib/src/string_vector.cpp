@@ -2,6 +2,7 @@
 // allocator. Both are compiled here so that the allocation routines of every
 // exported list are the library's.
 #include <memory>
+#include <new>
 
 #include "ZorvVLWizard.h"
 
@@ -17,6 +18,22 @@ std::string* string_allocator::allocate(size_type count) {
 
 void string_allocator::deallocate(std::string* pointer, size_type count) noexcept {
   std::allocator<std::string>().deallocate(pointer, count);
+}
+
+void* string_allocator::allocate_bytes(size_type size, size_type alignment) {
+  if (alignment > __STDCPP_DEFAULT_NEW_ALIGNMENT__) {
+    return ::operator new(size, std::align_val_t(alignment));
+  }
+  return ::operator new(size);
+}
+
+void string_allocator::deallocate_bytes(void* pointer, size_type size,
+                                        size_type alignment) noexcept {
+  if (alignment > __STDCPP_DEFAULT_NEW_ALIGNMENT__) {
+    ::operator delete(pointer, size, std::align_val_t(alignment));
+    return;
+  }
+  ::operator delete(pointer, size);
 }
 
 string_allocator::size_type string_allocator::max_size() const noexcept {
