@@ -14,13 +14,28 @@
 //
 // Reals are written with "%4.16lf" and read back through a single-precision
 // conversion, so a value read back carries about seven significant digits.
+//
+// The exception may leave the wizard library's selection classes, so the
+// library exports it (the class is marked for export here; the library's
+// header ZorvVLWizard.h declares it for programs that use the library
+// without this header). Its objects are allocated and freed by the class's
+// own operator new and delete: a program that uses the library through its
+// header calls the library's, so its `delete e` frees the object inside the
+// library that allocated it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
 #include <string>
 #include <utility>
+
+#if defined(_WIN32)
+#define ZORV_INI_EXCEPTION_EXPORT __declspec(dllexport)
+#else
+#define ZORV_INI_EXCEPTION_EXPORT __attribute__((visibility("default")))
+#endif
 
 class IniFileSection {
  public:
@@ -30,16 +45,20 @@ class IniFileSection {
     WriteFailed = 2,      // a write failed or was refused
   };
 
-  class IniFileException {
+  class ZORV_INI_EXCEPTION_EXPORT IniFileException {
    public:
     using IniFailureKind = IniFileSection::IniFailureKind;
     using enum IniFileSection::IniFailureKind;
 
     IniFileException(std::string message, IniFailureKind kind);
+    ~IniFileException();
     // FileUnavailable: the path that failed to open; KeyUnavailable:
     // "[" + section + "] " + key; WriteFailed: empty.
     std::string getMessage() const;
     IniFailureKind getType() const;
+
+    static void* operator new(std::size_t size);
+    static void operator delete(void* pointer) noexcept;
 
    private:
     std::string message;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -58,6 +59,16 @@ char foldCase(char c) {
 
 IniFileSection::IniFileException::IniFileException(std::string message, IniFailureKind kind)
     : message(std::move(message)), kind(kind) {}
+
+IniFileSection::IniFileException::~IniFileException() = default;
+
+void* IniFileSection::IniFileException::operator new(std::size_t size) {
+  return ::operator new(size);
+}
+
+void IniFileSection::IniFileException::operator delete(void* pointer) noexcept {
+  ::operator delete(pointer);
+}
 
 std::string IniFileSection::IniFileException::getMessage() const {
   return message;

@@ -1,6 +1,7 @@
 # Checks the exported symbols of the library: every one must belong to a class
-# of the public header (members, virtual table, type information), and the
-# interface's key entry points must be there.
+# of the public header (members, virtual table, type information) or to the
+# settings reader's exception that may leave it, and the interface's key entry
+# points must be there.
 # Usage: cmake -DLIBRARY=<library> -DFORMAT=elf -DNM=<nm> -P check_exports.cmake
 #        cmake -DLIBRARY=<dll> -DFORMAT=pe -DOBJDUMP=<objdump> -DCXXFILT=<c++filt> -P ...
 if(FORMAT STREQUAL "elf")
@@ -48,7 +49,7 @@ else()
   message(FATAL_ERROR "FORMAT must be elf or pe")
 endif()
 
-set(classes "string_allocator|string_vector|ZorvVLWizardUtilities|ZorvVLWizardShapeSelectState|ZorvVLWizardShapeCreateState")
+set(classes "string_allocator|string_vector|ZorvVLWizardUtilities|ZorvVLWizardShapeSelectState|ZorvVLWizardShapeCreateState|IniFileSection::IniFileException")
 set(unexpected "")
 list(LENGTH names count)
 foreach(name IN LISTS names)
@@ -75,6 +76,12 @@ foreach(required
     "ZorvVLWizardShapeCreateState::setDeviceIndex("
     "string_allocator::allocate"
     "string_allocator::deallocate("
+    "string_allocator::allocate_bytes("
+    "string_allocator::deallocate_bytes("
+    "IniFileSection::IniFileException::getMessage"
+    "IniFileSection::IniFileException::getType("
+    "IniFileSection::IniFileException::~IniFileException("
+    "IniFileSection::IniFileException::operator delete("
     "vtable for string_vector")
   string(FIND "${all}" "${required}" at)
   if(at EQUAL -1)

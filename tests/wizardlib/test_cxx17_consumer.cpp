@@ -1,12 +1,15 @@
 // A consumer of the wizard library built as C++17, as the scanning
 // application may be: it includes the library's header alone and links the
-// library alone. Lists are copied, moved and swapped with their allocator, and
-// allocators rebind to other types and back and stay with the library.
+// library alone. Lists are copied, moved and swapped with their allocator,
+// allocators rebind to other types and back and stay with the library, and
+// the settings reader's exception is caught by type and deleted.
 #include "ZorvVLWizard.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <list>
 #include <map>
@@ -19,6 +22,8 @@
 static_assert(__cplusplus == 201703L, "this consumer is built as C++17");
 
 namespace {
+
+namespace fs = std::filesystem;
 
 using Names = std::vector<std::string>;
 using Traits = std::allocator_traits<string_allocator>;
@@ -108,6 +113,66 @@ TEST(Cxx17Consumer, ReboundAllocatorsAllocateInTheLibrary) {
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(wide.data()) % 64, 0u);
   EXPECT_THROW(library_allocator<Wide>().allocate(library_allocator<Wide>().max_size() + 1),
                std::bad_array_new_length);
+}
+
+// A wizard tree whose part 01_Wing, region 01_Spar has the tool Probe, whose
+// library tool is tools\01_Probe; returns the base directory.
+class Cxx17ConsumerTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base = fs::temp_directory_path() /
+           ("zorv-cxx17-consumer-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    fs::remove_all(base);
+    fs::create_directories(base / "vl2_settings/parts/01_Wing/01_Spar/01_Probe");
+    fs::create_directories(base / "vl2_settings/tools/01_Probe");
+    write(base / "vl2_settings/tools/01_Probe/Probe.tini", "[PositionCapture]\r\nDevice=Arm\r\n");
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(base, ignored);
+  }
+
+  static void write(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+  }
+
+  fs::path base;
+  ZorvVLWizardShapeSelectState state;
+};
+
+TEST_F(Cxx17ConsumerTree, CatchesTheSettingsReadersExceptionAndDeletesIt) {
+  const fs::path gains = base / "vl2_settings/tools/01_Probe/Probe.gini";
+  write(gains, "[GlobalGain]\r\ndB=loud\r\n");
+  ASSERT_TRUE(state.init(base.string()));
+  ASSERT_EQ(state.getTool(), "Probe");
+
+  bool caught = false;
+  try {
+    ZorvVLWizardShapeSelectState::GainState read;
+    state.getGainState(read);
+  } catch (IniFileSection::IniFileException* e) {
+    caught = true;
+    EXPECT_EQ(e->getType(), IniFileSection::KeyUnavailable);
+    EXPECT_EQ(e->getType(), IniFileSection::IniFileException::KeyUnavailable);
+    EXPECT_EQ(e->getMessage(), "[GlobalGain] dB");
+    delete e;
+  }
+  EXPECT_TRUE(caught);
+
+  // A gain file that cannot be written: a directory in its place.
+  fs::remove(gains);
+  fs::create_directories(gains);
+  caught = false;
+  try {
+    state.setGainState(ZorvVLWizardShapeSelectState::GainState{});
+  } catch (IniFileSection::IniFileException* e) {
+    caught = true;
+    EXPECT_EQ(e->getType(), IniFileSection::WriteFailed);
+    EXPECT_EQ(e->getMessage(), "");
+    delete e;
+  }
+  EXPECT_TRUE(caught);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // built from it, compatibility of the selected region, and gain round-trips.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -335,6 +336,63 @@ TEST_F(GainRoundTrip, UnpairedEntriesAreNotWritten) {
   ASSERT_TRUE(state.getGainState(read));
   EXPECT_EQ(read.apertureNumbers, (std::vector<std::uint32_t>{7}));
   EXPECT_EQ(read.apertureGains, (std::vector<double>{1.0}));
+}
+
+// The settings reader's exception leaves the selection state as a pointer the
+// caller catches by its type, reads and deletes.
+TEST_F(GainRoundTrip, SettingsFailuresReachTheCallerAsTheReadersException) {
+  using Exception = IniFileSection::IniFileException;
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+    std::function<void()> call;
+    IniFileSection::IniFailureKind kind;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"gain that is no number", [&] { makeFile(gini, "[GlobalGain]\r\ndB=loud\r\n"); },
+       [&] {
+         State::GainState read;
+         state.getGainState(read);
+       },
+       Exception::KeyUnavailable, "[GlobalGain] dB"},
+      {"aperture gain that is no number",
+       [&] { makeFile(gini, "[GlobalGain]\r\ndB=1\r\n[ApertureGains]\r\ndB3=\r\n"); },
+       [&] {
+         State::GainState read;
+         state.getGainState(read);
+       },
+       Exception::KeyUnavailable, "[ApertureGains] dB3"},
+      {"gain file that cannot be written",
+       [&] {
+         ASSERT_TRUE(ZorvVLWizardUtilities::deleteFile(gini));
+         makeDir(gini);
+       },
+       [&] { state.setGainState(State::GainState{}); }, Exception::WriteFailed, ""},
+      {"tool device that cannot be read",
+       [&] {
+         ASSERT_TRUE(ZorvVLWizardUtilities::deleteDirectory(gini));
+         makeFile(join(tools, "03_Roller\\Roller.tini"), "[PositionCapture]\r\nDevice=\r\n");
+       },
+       [&] { state.getRegionCompatibleTools(); }, Exception::KeyUnavailable,
+       "[PositionCapture] Device"},
+      {"the same for the available tools", [] {}, [&] { state.getRegionAvailableTools(); },
+       Exception::KeyUnavailable, "[PositionCapture] Device"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.prepare();
+    bool caught = false;
+    try {
+      c.call();
+    } catch (Exception* e) {
+      caught = true;
+      EXPECT_EQ(e->getType(), c.kind);
+      EXPECT_EQ(e->getMessage(), c.message);
+      delete e;
+    }
+    EXPECT_TRUE(caught);
+  }
 }
 
 TEST_F(GainRoundTrip, EachToolHasItsOwnFileAndAMissingOneReadsFalse) {

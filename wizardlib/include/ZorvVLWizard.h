@@ -184,6 +184,50 @@ class ZORV_VLWIZARD_API string_vector {
   std::vector<std::string> get() const;
 };
 
+#if defined(ZORV_HAVE_INI_FILE_SECTION_H)
+// Built with the settings reader at hand (the library itself and the programs
+// built with it): the exception comes from its own header.
+#include "IniFileSection.h"
+#else
+// The settings reader as far as it crosses the library boundary: its
+// exception, exported by the library. The reader itself stays inside.
+class IniFileSection {
+ public:
+  enum IniFailureKind : std::int32_t {
+    FileUnavailable = 0,  // a settings file could not be opened
+    KeyUnavailable = 1,   // a read found no usable value
+    WriteFailed = 2,      // a write failed or was refused
+  };
+
+  // Thrown as a pointer to a new object; the handler owns it and deletes it
+  // (`delete e`: the class's operator delete frees it inside the library).
+  // Its functions are the library's; the kind constants are the header's own.
+  class IniFileException {
+   public:
+    using IniFailureKind = IniFileSection::IniFailureKind;
+    static constexpr IniFailureKind FileUnavailable = IniFileSection::FileUnavailable;
+    static constexpr IniFailureKind KeyUnavailable = IniFileSection::KeyUnavailable;
+    static constexpr IniFailureKind WriteFailed = IniFileSection::WriteFailed;
+
+    ZORV_VLWIZARD_API IniFileException(std::string message, IniFailureKind kind);
+    ZORV_VLWIZARD_API ~IniFileException();
+    // FileUnavailable: the path that failed to open; KeyUnavailable:
+    // "[" + section + "] " + key; WriteFailed: empty.
+    ZORV_VLWIZARD_API std::string getMessage() const;
+    ZORV_VLWIZARD_API IniFailureKind getType() const;
+
+    ZORV_VLWIZARD_API static void* operator new(std::size_t size);
+    ZORV_VLWIZARD_API static void operator delete(void* pointer) noexcept;
+
+   private:
+    std::string message;
+    IniFailureKind kind;
+  };
+
+  IniFileSection() = delete;
+};
+#endif
+
 // Static utilities over the wizard directory tree. Every function takes the
 // directories it works on from its caller and keeps no state, except the
 // class-wide choice between "vl2_settings" and "vl3d_settings".
@@ -345,7 +389,7 @@ class ZORV_VLWIZARD_API ZorvVLWizardShapeSelectState {
   // Library tools used with the selected region's device ("Arm" when the
   // region has its ".qini" file, else "Encoder"). Tools whose definition
   // lacks the device are skipped; a device entry that is present but cannot
-  // be read throws the settings reader's exception (a pointer).
+  // be read throws IniFileSection::IniFileException (a pointer).
   string_vector getRegionCompatibleTools() const;
   // Those of them not yet attached to the region.
   string_vector getRegionAvailableTools() const;
@@ -357,8 +401,8 @@ class ZORV_VLWIZARD_API ZorvVLWizardShapeSelectState {
   // ({library tool dir}\{tool}.gini): "GlobalGain" / "dB" and
   // "ApertureGains" / "dB" + aperture number; apertures 0 to 127 are read
   // back, in ascending order. getGainState is false when the file is
-  // missing. A failed write, or a missing or non-numeric value, throws the
-  // settings reader's exception (a pointer).
+  // missing. A failed write, or a missing or non-numeric value, throws
+  // IniFileSection::IniFileException (a pointer).
   void setGainState(const GainState& state);
   bool getGainState(GainState& state) const;
 
