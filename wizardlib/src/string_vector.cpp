@@ -27,13 +27,13 @@ void* string_allocator::allocate_bytes(size_type size, size_type alignment) {
   return ::operator new(size);
 }
 
-void string_allocator::deallocate_bytes(void* pointer, size_type size,
+void string_allocator::deallocate_bytes(void* pointer, size_type /*size*/,
                                         size_type alignment) noexcept {
   if (alignment > __STDCPP_DEFAULT_NEW_ALIGNMENT__) {
-    ::operator delete(pointer, size, std::align_val_t(alignment));
+    ::operator delete(pointer, std::align_val_t(alignment));
     return;
   }
-  ::operator delete(pointer, size);
+  ::operator delete(pointer);
 }
 
 string_allocator::size_type string_allocator::max_size() const noexcept {
