@@ -187,7 +187,7 @@ bool parseStatement(const std::string& line, std::vector<DescriptionStep>& steps
     return true;
   }
   if (keyword == "serial" || keyword == "firmware" || keyword == "fail" || keyword == "dialog" ||
-      keyword == "log" || keyword == "playback" || keyword == "end") {
+      keyword == "log" || keyword == "playback" || keyword == "end" || keyword == "live") {
     steps.emplace_back(ScenarioLine{line});
     return true;
   }

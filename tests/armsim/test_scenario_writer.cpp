@@ -376,6 +376,14 @@ TEST(ScenarioWriter, CopiedLinesAndTheEnd) {
   EXPECT_EQ(withLines.settleMs, 5u);
   EXPECT_EQ(withLines.afterLast, armsim::AfterLast::Idle);
   EXPECT_EQ(withLines.records.size(), 3u);
+
+  // A hand-over to the live channel after the records.
+  const armsim::GeneratedScenario live = generate("touch 1 2 3\nlive /tmp/arm live.txt\n");
+  armsim::Scenario following;
+  std::istringstream in3(live.text);
+  ASSERT_TRUE(armsim::parseScenario(in3, following, error)) << error;
+  EXPECT_EQ(following.liveChannel, "/tmp/arm live.txt");
+  EXPECT_EQ(following.records.size(), 3u);
 }
 
 TEST(ScenarioWriter, ProblemsNameTheLine) {
