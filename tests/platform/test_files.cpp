@@ -70,6 +70,8 @@ constexpr const char* kWineDosQm =
 constexpr const char* kWineDotPair =
     "Wine 8 matches \".\" and \"..\" as ordinary names, not as a pair";
 constexpr const char* kWineDoubleDot = "Wine 8 lets \"*..*\" match names with single dots";
+constexpr const char* kWineTrailingDotSpace =
+    "Wine 8 does not drop a pattern's trailing \". \" before matching '?' as Windows does";
 
 void PrintTo(const WildcardRow& row, std::ostream* os) {
   *os << "\"" << row.pattern << "\" vs \"" << row.name << "\"";
@@ -163,9 +165,9 @@ const WildcardRow kWildcardRows[] = {
     {"aa*.", "aaaa", true, nullptr},
     {"*a ", "a.a", true, nullptr},
     {"aa? ", "aaa", true, nullptr},
-    {"?. ", "a", true, nullptr},
-    {"?. ", "aa", false, nullptr},
-    {"??. ", "aa", true, nullptr},
+    {"?. ", "a", true, kWineTrailingDotSpace},
+    {"?. ", "aa", false, kWineTrailingDotSpace},
+    {"??. ", "aa", true, kWineTrailingDotSpace},
     {"???.", "aaa", true, nullptr},
     {"?.??.", ".a", true, kWineDosQm},
     {"?.??.", " .a", true, kWineDosQm},
