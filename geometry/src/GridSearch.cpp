@@ -1,7 +1,9 @@
 // Ray search over explicit quad grids: a bounding-box hierarchy on the
 // implicit (u, v) tiling, so no per-quad indices or pointers are stored.
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "MeshData.h"
@@ -12,17 +14,27 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// A float not above x.
+// A float not above x. Coordinates of accepted meshes are far inside the
+// float range; x beyond it (from a file being refused, whose rows are taken
+// in before its checks complete) is first brought to the range's ends, so
+// that no conversion overflows. Without branches: whether the conversion
+// rounded up is as good as random.
 float floatDown(double x) {
-  float f = static_cast<float>(x);
-  if (static_cast<double>(f) > x) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
-  return f;
+  constexpr double kMax = std::numeric_limits<float>::max();
+  x = std::min(std::max(x, -kMax), kMax);
+  const float f = static_cast<float>(x);
+  // The next float towards −inf (as std::nextafter): one step of the
+  // magnitude, down for positive f, up for negative f and for zeros (taken
+  // as −0), whose next float is the smallest negative one.
+  const std::uint32_t bits = std::bit_cast<std::uint32_t>(f);
+  const std::uint32_t signedBits = bits | static_cast<std::uint32_t>(bits == 0) << 31;
+  const std::uint32_t below = signedBits + 2 * (signedBits >> 31) - 1;
+  const std::uint32_t roundedUp = 0u - static_cast<std::uint32_t>(static_cast<double>(f) > x);
+  return std::bit_cast<float>(bits ^ ((bits ^ below) & roundedUp));
 }
 // A float not below x.
 float floatUp(double x) {
-  float f = static_cast<float>(x);
-  if (static_cast<double>(f) < x) f = std::nextafter(f, std::numeric_limits<float>::infinity());
-  return f;
+  return -floatDown(-x);
 }
 
 // Clips [t0, t1] to the ray's passage through the box; false when empty.
@@ -82,43 +94,117 @@ PreparedRay::PreparedRay(const Point& origin, const Vector& direction, bool both
 }
 
 void GridSearch::build(const double* vertices, unsigned int uCount, unsigned int vCount) {
-  uCount_ = uCount;
-  vCount_ = vCount;
-  levels_.clear();
-  Level leaf;
-  leaf.nu = (uCount + kTile - 1) / kTile;
-  leaf.nv = (vCount + kTile - 1) / kTile;
-  leaf.boxes.resize(static_cast<std::size_t>(leaf.nu) * leaf.nv * 6);
-  const std::size_t rowStride = static_cast<std::size_t>(uCount) + 1;
-  for (unsigned int tv = 0; tv < leaf.nv; ++tv) {
-    const unsigned int v0 = tv * kTile, v1 = std::min(v0 + kTile, vCount);
-    for (unsigned int tu = 0; tu < leaf.nu; ++tu) {
-      const unsigned int u0 = tu * kTile, u1 = std::min(u0 + kTile, uCount);
-      double lo[3] = {kInf, kInf, kInf}, hi[3] = {-kInf, -kInf, -kInf};
-      for (unsigned int v = v0; v <= v1; ++v) {
-        const double* p = vertices + 3 * (v * rowStride + u0);
-        for (unsigned int u = u0; u <= u1; ++u, p += 3) {
-          for (int k = 0; k < 3; ++k) {
-            lo[k] = std::min(lo[k], p[k]);
-            hi[k] = std::max(hi[k], p[k]);
-          }
-        }
-      }
-      double size = 0.0;
-      for (int k = 0; k < 3; ++k)
-        size = std::max({size, hi[k] - lo[k], std::abs(lo[k]), std::abs(hi[k])});
-      // The padding covers the rounding of the ray/box arithmetic.
-      const double pad = size * 1e-9 + 1e-12;
-      float* b = &leaf.boxes[(static_cast<std::size_t>(tv) * leaf.nu + tu) * 6];
+  Builder builder(uCount, vCount);
+  builder.addRows(vertices, vCount + 1);
+  builder.finish(*this);
+}
+
+// Each tile row of kTile × kTile-quad tiles spans kTile + 1 vertex rows (the
+// last is the first of the next tile row). Its boxes are gathered once its
+// rows are in: first the bounds of every vertex coordinate across the rows
+// (long contiguous runs, which vectorise), then across the kTile + 1 vertices
+// of each tile in those.
+GridSearch::Builder::Builder(unsigned int uCount, unsigned int vCount)
+    : uCount_(uCount),
+      vCount_(vCount),
+      nu_((uCount + kTile - 1) / kTile),
+      nv_((vCount + kTile - 1) / kTile) {
+  lo_.resize(3 * (static_cast<std::size_t>(uCount) + 1));
+  hi_.resize(lo_.size());
+  leaves_.resize(static_cast<std::size_t>(nu_) * nv_ * 6);
+}
+
+void GridSearch::Builder::addRows(const double* vertices, unsigned int rows) {
+  const std::size_t rowWords = lo_.size();
+  for (; tileRowsDone_ < nv_; ++tileRowsDone_) {
+    const unsigned int v0 = tileRowsDone_ * kTile, v1 = std::min(v0 + kTile, vCount_);
+    if (v1 >= rows) break;
+    buildTileRow(vertices + v0 * rowWords, v1 - v0 + 1, tileRowsDone_);
+  }
+}
+
+namespace {
+
+// lo and hi: the bounds of each word across `rows` rows of `width` words
+// from `first`. The three do not overlap (so the loop vectorises).
+template <unsigned int rows>
+void columnBounds(const double* __restrict first, std::size_t width, double* __restrict lo,
+                  double* __restrict hi) {
+  for (std::size_t i = 0; i < width; ++i) {
+    double l = first[i], h = l;
+    for (unsigned int r = 1; r < rows; ++r) {
+      l = std::min(l, first[r * width + i]);
+      h = std::max(h, first[r * width + i]);
+    }
+    lo[i] = l;
+    hi[i] = h;
+  }
+}
+
+}  // namespace
+
+void GridSearch::Builder::buildTileRow(const double* firstRow, unsigned int rowCount,
+                                       unsigned int tv) {
+  const std::size_t width = lo_.size();
+  double* lo = lo_.data();
+  double* hi = hi_.data();
+  switch (rowCount) {
+    case 2:
+      columnBounds<2>(firstRow, width, lo, hi);
+      break;
+    case 3:
+      columnBounds<3>(firstRow, width, lo, hi);
+      break;
+    case 4:
+      columnBounds<4>(firstRow, width, lo, hi);
+      break;
+    default:
+      columnBounds<kTile + 1>(firstRow, width, lo, hi);
+      break;
+  }
+  for (unsigned int tu = 0; tu < nu_; ++tu) {
+    const unsigned int u0 = tu * kTile;
+    const unsigned int vertices = std::min(u0 + kTile, uCount_) - u0 + 1;
+    const double* tileLo = lo + 3 * static_cast<std::size_t>(u0);
+    const double* tileHi = hi + 3 * static_cast<std::size_t>(u0);
+    double l[3] = {tileLo[0], tileLo[1], tileLo[2]};
+    double h[3] = {tileHi[0], tileHi[1], tileHi[2]};
+    auto widen = [&](unsigned int j) {
       for (int k = 0; k < 3; ++k) {
-        b[k] = floatDown(lo[k] - pad);
-        b[k + 3] = floatUp(hi[k] + pad);
+        l[k] = std::min(l[k], tileLo[3 * j + k]);
+        h[k] = std::max(h[k], tileHi[3 * j + k]);
       }
+    };
+    if (vertices == kTile + 1) {
+      for (unsigned int j = 1; j <= kTile; ++j) widen(j);
+    } else {
+      for (unsigned int j = 1; j < vertices; ++j) widen(j);
+    }
+    double size = 0.0;
+    for (int k = 0; k < 3; ++k)
+      size = std::max({size, h[k] - l[k], std::abs(l[k]), std::abs(h[k])});
+    // The padding covers the rounding of the ray/box arithmetic.
+    const double pad = size * 1e-9 + 1e-12;
+    float* b = &leaves_[(static_cast<std::size_t>(tv) * nu_ + tu) * 6];
+    for (int k = 0; k < 3; ++k) {
+      b[k] = floatDown(l[k] - pad);
+      b[k + 3] = floatUp(h[k] + pad);
     }
   }
-  levels_.push_back(std::move(leaf));
-  while (levels_.back().nu > 1 || levels_.back().nv > 1) {
-    const Level& below = levels_.back();
+}
+
+void GridSearch::Builder::finish(GridSearch& search) {
+  search.uCount_ = uCount_;
+  search.vCount_ = vCount_;
+  search.levels_.clear();
+  Level leaf;
+  leaf.nu = nu_;
+  leaf.nv = nv_;
+  leaf.boxes = std::move(leaves_);
+  search.levels_.push_back(std::move(leaf));
+  std::vector<Level>& levels = search.levels_;
+  while (levels.back().nu > 1 || levels.back().nv > 1) {
+    const Level& below = levels.back();
     Level up;
     up.nu = (below.nu + 1) / 2;
     up.nv = (below.nv + 1) / 2;
@@ -141,7 +227,7 @@ void GridSearch::build(const double* vertices, unsigned int uCount, unsigned int
         std::copy(box, box + 6, &up.boxes[(static_cast<std::size_t>(j) * up.nu + i) * 6]);
       }
     }
-    levels_.push_back(std::move(up));
+    levels.push_back(std::move(up));
   }
 }
 

@@ -96,9 +96,31 @@ class GridSearch {
  public:
   static constexpr unsigned int kTile = 4;
 
+  // The hierarchy of a grid whose vertices are all in memory.
   void build(const double* vertices, unsigned int uCount, unsigned int vCount);
   bool intersect(const double* vertices, const PreparedRay& ray, RectMesh::Hit& hit) const;
   std::size_t memoryBytes() const;
+
+  // The same hierarchy gathered while the vertices arrive, row by row (a file
+  // being read), so that each row is taken in while it is in the cache. The
+  // boxes are those of build(), whatever the rows' grouping into calls.
+  class Builder {
+   public:
+    Builder(unsigned int uCount, unsigned int vCount);
+    // Takes in the vertex rows not yet taken below `rows` (at most
+    // vCount + 1); `vertices` is the whole grid, filled that far.
+    void addRows(const double* vertices, unsigned int rows);
+    // Once all rows are in: the finished hierarchy.
+    void finish(GridSearch& search);
+
+   private:
+    void buildTileRow(const double* firstRow, unsigned int rowCount, unsigned int tv);
+    unsigned int uCount_, vCount_;
+    unsigned int nu_, nv_;
+    unsigned int tileRowsDone_ = 0;
+    std::vector<double> lo_, hi_;  // per vertex coordinate: bounds over a tile row's rows
+    std::vector<float> leaves_;    // the finished leaf boxes
+  };
 
  private:
   struct Level {
