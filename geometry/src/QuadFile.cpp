@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "MeshData.h"
@@ -62,37 +63,10 @@ double getF64(const unsigned char* p) {
 // are finite and all within the coordinate limit.
 class PayloadDigest {
  public:
-  void add(const void* data, std::size_t count) {
-    const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    auto word = [bytes](std::size_t i) {
-      std::uint64_t w;
-      std::memcpy(&w, bytes + 8 * i, 8);
-      return w;
-    };
-    std::size_t i = 0;
-    std::uint64_t a = lane_[0], b = lane_[1], c = lane_[2], d = lane_[3];
-    std::uint64_t exponent = exponentBits_;
-    for (; i + 4 <= count; i += 4) {
-      const std::uint64_t w0 = load(word(i)), w1 = load(word(i + 1));
-      const std::uint64_t w2 = load(word(i + 2)), w3 = load(word(i + 3));
-      a = round(a, w0);
-      b = round(b, w1);
-      c = round(c, w2);
-      d = round(d, w3);
-      exponent = std::max({exponent, w0 & kExponentMask, w1 & kExponentMask, w2 & kExponentMask,
-                           w3 & kExponentMask});
-    }
-    for (; i < count; ++i) {
-      const std::uint64_t w = load(word(i));
-      a = round(a, w);
-      exponent = std::max(exponent, w & kExponentMask);
-    }
-    lane_[0] = a;
-    lane_[1] = b;
-    lane_[2] = c;
-    lane_[3] = d;
-    words_ += count;
-    exponentBits_ = exponent;
+  void add(const void* data, std::size_t count) { digest<false>(data, count, nullptr); }
+  // add(), also storing the words as doubles of this host at `to`.
+  void addAndCopy(const void* data, std::size_t count, double* to) {
+    digest<true>(data, count, to);
   }
   std::uint64_t value() const {
     std::uint64_t h = std::rotl(lane_[0], 1) + std::rotl(lane_[1], 7) + std::rotl(lane_[2], 12) +
@@ -111,6 +85,46 @@ class PayloadDigest {
   bool allWithinCoordinateLimit() const { return exponentBits_ < kLimitExponent; }
 
  private:
+  template <bool copy>
+  void digest(const void* data, std::size_t count, double* to) {
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    auto word = [bytes](std::size_t i) {
+      std::uint64_t w;
+      std::memcpy(&w, bytes + 8 * i, 8);
+      return load(w);
+    };
+    auto store = [to](std::size_t i, std::uint64_t w) {
+      if constexpr (copy) to[i] = std::bit_cast<double>(w);
+    };
+    std::size_t i = 0;
+    std::uint64_t a = lane_[0], b = lane_[1], c = lane_[2], d = lane_[3];
+    std::uint64_t exponent = exponentBits_;
+    for (; i + 4 <= count; i += 4) {
+      const std::uint64_t w0 = word(i), w1 = word(i + 1), w2 = word(i + 2), w3 = word(i + 3);
+      a = round(a, w0);
+      b = round(b, w1);
+      c = round(c, w2);
+      d = round(d, w3);
+      exponent = std::max({exponent, w0 & kExponentMask, w1 & kExponentMask, w2 & kExponentMask,
+                           w3 & kExponentMask});
+      store(i, w0);
+      store(i + 1, w1);
+      store(i + 2, w2);
+      store(i + 3, w3);
+    }
+    for (; i < count; ++i) {
+      const std::uint64_t w = word(i);
+      a = round(a, w);
+      exponent = std::max(exponent, w & kExponentMask);
+      store(i, w);
+    }
+    lane_[0] = a;
+    lane_[1] = b;
+    lane_[2] = c;
+    lane_[3] = d;
+    words_ += count;
+    exponentBits_ = exponent;
+  }
   static constexpr std::uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
   static constexpr std::uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Full;
   static constexpr std::uint64_t kPrime3 = 0x165667B19E3779F9ull;
@@ -260,21 +274,38 @@ std::shared_ptr<MeshData> readQuadFile(const std::string& path) {
   mesh->vPitchSqr = h.vPitchSqr;
 
   const std::size_t words = static_cast<std::size_t>(h.payloadSize / 8);
+  // The file is read through a block small enough to stay in the cache:
+  // each block is digested and copied into the vertices in one pass, and the
+  // search boxes of the vertex rows it completes are gathered while those
+  // rows are still in the cache, so the data goes through memory once.
+  // (Reading straight into the vertices in large blocks measured slower: the
+  // digest then fetched every block back from memory, and with newly mapped
+  // memory each page was paid for by the kernel's copy and again by the
+  // digest's first access.)
+  constexpr std::size_t kBlockWords = std::size_t{1} << 14;  // 128 KiB
   std::unique_ptr<double[]> buffer;
+  std::unique_ptr<double[]> block;
   try {
     buffer = std::make_unique_for_overwrite<double[]>(words);
+    block = std::make_unique_for_overwrite<double[]>(std::min(kBlockWords, words));
   } catch (const std::bad_alloc&) {
     fail(path, "is too large to load into memory.");
   }
-  // Read in blocks, digesting each while it is still in the cache.
   PayloadDigest digest;
-  constexpr std::size_t kBlockWords = 1 << 17;  // 1 MiB
+  std::optional<GridSearch::Builder> search;
+  std::size_t rowWords = 0;
+  if (h.kind == kGrid) {
+    search.emplace(h.uCount, h.vCount);
+    rowWords = 3 * (static_cast<std::size_t>(h.uCount) + 1);
+  }
   for (std::size_t done = 0; done < words;) {
     const std::size_t n = std::min(kBlockWords, words - done);
-    const std::size_t got = std::fread(buffer.get() + done, 8, n, f.get());
-    if (got != n) fail(path, "is truncated.");
-    digest.add(buffer.get() + done, n);
+    if (std::fread(block.get(), 8, n, f.get()) != n) fail(path, "is truncated.");
+    digest.addAndCopy(block.get(), n, buffer.get() + done);
     done += n;
+    // Boxes of values that the checks below refuse are discarded with the
+    // mesh.
+    if (search) search->addRows(buffer.get(), static_cast<unsigned int>(done / rowWords));
   }
   unsigned char extra;
   if (std::fread(&extra, 1, 1, f.get()) == 1) fail(path, "has unexpected bytes after its data.");
@@ -283,18 +314,13 @@ std::shared_ptr<MeshData> readQuadFile(const std::string& path) {
   if (h.kind == kGrid && !digest.allWithinCoordinateLimit()) {
     fail(path, "holds coordinates beyond the supported range (2^127 in magnitude).");
   }
-  if (!kLittleEndianHost) {
-    for (std::size_t i = 0; i < words; ++i) {
-      buffer[i] = std::bit_cast<double>(byteSwap64(std::bit_cast<std::uint64_t>(buffer[i])));
-    }
-  }
 
   const double* p = buffer.get();
   switch (h.kind) {
     case kGrid:
       mesh->kind = RectMesh::Kind::Grid;
       mesh->vertices = std::move(buffer);
-      mesh->search.build(mesh->vertices.get(), mesh->uCount, mesh->vCount);
+      search->finish(mesh->search);
       break;
     case kPlane:
       mesh->kind = RectMesh::Kind::Plane;

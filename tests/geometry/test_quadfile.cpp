@@ -382,6 +382,119 @@ TEST(QuadFile, GridCoordinatesBeyondTheFloatRangeAreRefused) {
   }
 }
 
+// A loaded grid's search boxes are gathered block by block while its file
+// is read. Grids whose last tiles are cut short at the right and at the top,
+// whose rows straddle the read blocks and whose rows are longer than a block
+// load every vertex exactly and find, for steep and for grazing rays, what
+// the brute-force search finds.
+TEST(QuadFile, LoadedGridsOfEveryShapeAgreeWithBruteForce) {
+  testsupport::TempDir dir;
+  struct Shape {
+    unsigned int u, v;
+  };
+  const Shape shapes[] = {{1, 1}, {1, 7},   {7, 1},     {3, 4},    {4, 3},   {4, 4},
+                          {5, 9}, {12, 13}, {101, 170}, {6000, 3}, {2, 3000}};
+  for (const Shape& s : shapes) {
+    SCOPED_TRACE(testing::Message() << s.u << " x " << s.v);
+    const RectMesh made = wavyGrid(s.u, s.v, s.u + 7 * s.v);
+    const std::string path = dir / "shape.quads";
+    made.save(path);
+    RectMesh loaded;
+    ASSERT_NO_THROW(loaded.load(path));
+    for (unsigned int v = 0; v <= s.v; ++v)
+      for (unsigned int u = 0; u <= s.u; ++u)
+        ASSERT_EQ(loaded.getVertex(u, v), made.getVertex(u, v)) << u << ", " << v;
+    // Every quad of a small grid; of a large one, a sample with the quads
+    // along its edges, where the tiles are cut short.
+    const bool small = s.u * s.v <= 200;
+    int rays = 0;
+    for (unsigned int v = 0; v < s.v; ++v) {
+      for (unsigned int u = 0; u < s.u; ++u) {
+        const bool edge = u == 0 || v == 0 || u + 1 == s.u || v + 1 == s.v;
+        if (!small && !(edge && (u + v) % 53 == 0) && (7 * u + 13 * v) % 211 != 0) continue;
+        // The centre of the quad's first triangle: on the surface.
+        const Point target =
+            (loaded.getVertex(u, v) + loaded.getVertex(u + 1, v) + loaded.getVertex(u + 1, v + 1)) *
+            (1.0 / 3.0);
+        for (const Vector& direction : {Vector(0.1, 0.05, -1), Vector(1, 0.6, -0.25)}) {
+          const Point origin = target - direction * 30.0;
+          RectMesh::Hit fast{-1, 0, 0}, slow{-1, 0, 0};
+          ASSERT_TRUE(loaded.intersectBruteForce(origin, direction, false, slow));
+          ASSERT_TRUE(loaded.intersect(origin, direction, false, fast)) << u << ", " << v;
+          EXPECT_EQ(fast.u, slow.u) << u << ", " << v;
+          EXPECT_EQ(fast.v, slow.v) << u << ", " << v;
+          EXPECT_NEAR(fast.t, slow.t, 1e-9) << u << ", " << v;
+          ++rays;
+        }
+      }
+    }
+    if (small) {
+      EXPECT_EQ(rays, static_cast<int>(2 * s.u * s.v));
+    } else {
+      EXPECT_GT(rays, 40);
+    }
+  }
+}
+
+// The checks of a file's values see every block: a value that is not finite
+// or beyond the coordinate range, or a damaged bit, anywhere in a grid of
+// several read blocks, refuses the file.
+TEST(QuadFile, FaultsInAnyBlockOfALargeGridAreRefused) {
+  testsupport::TempDir dir;
+  const unsigned int nu = 200, nv = 90;  // 55 k words: four blocks
+  std::vector<double> vertices;
+  for (unsigned int v = 0; v <= nv; ++v)
+    for (unsigned int u = 0; u <= nu; ++u) vertices.insert(vertices.end(), {1.0 * u, 1.0 * v, 0.5});
+  const std::size_t last = vertices.size() - 1;
+  struct Case {
+    const char* name;
+    std::size_t index;
+    double value;
+    const char* message;
+  };
+  const double inf = std::numeric_limits<double>::infinity();
+  const Case cases[] = {
+      {"nan first", 0, std::nan(""), "not finite numbers"},
+      {"inf middle", 30000, inf, "not finite numbers"},
+      {"minus inf last", last, -inf, "not finite numbers"},
+      {"huge second block", 20000, 1e200, "beyond the supported range"},
+      {"minus huge last", last - 1, -0x1p127, "beyond the supported range"},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> words = vertices;
+    words[c.index] = c.value;
+    const std::string path = dir.path() + "\\" + c.name + ".quads";
+    testsupport::writeFile(path, gridFile(nu, nv, words));
+    RectMesh mesh;
+    try {
+      mesh.load(path);
+      ADD_FAILURE() << c.name << " was loaded";
+    } catch (const QuadFileError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(mesh.getKind(), RectMesh::Kind::Empty) << c.name;
+  }
+  // A flipped bit in the last block; the undamaged file loads.
+  std::string file = gridFile(nu, nv, vertices);
+  testsupport::writeFile(dir / "good.quads", file);
+  RectMesh good;
+  ASSERT_NO_THROW(good.load(dir / "good.quads"));
+  RectMesh::Hit hit{-1, 0, 0};
+  ASSERT_TRUE(good.intersect(Point(150.5, 80.5, 3), Vector(0, 0, -1), false, hit));
+  EXPECT_EQ(hit.u, 150u);
+  EXPECT_EQ(hit.v, 80u);
+  EXPECT_EQ(hit.t, 2.5);
+  file[file.size() - 100] ^= 0x04;
+  testsupport::writeFile(dir / "flipped.quads", file);
+  RectMesh flipped;
+  try {
+    flipped.load(dir / "flipped.quads");
+    ADD_FAILURE() << "the flipped bit was not noticed";
+  } catch (const QuadFileError& e) {
+    EXPECT_NE(std::string(e.what()).find("checksum"), std::string::npos) << e.what();
+  }
+}
+
 // The names in a directory, sorted.
 std::vector<std::string> listing(const std::string& directory) {
   std::vector<std::string> names;
