@@ -7,7 +7,9 @@
 #include <iostream>
 #include <optional>
 
+#include "IniAccess.h"
 #include "IniFileSection.h"
+#include "PathParts.h"
 #include "arm/ProbeReadings.h"
 #include "arm/PsiZeroDegree.h"
 #include "console/ConsoleServices.h"
@@ -25,6 +27,9 @@ using Zorv::Geometry::ThreeDimensional::Vector;
 
 namespace {
 
+using partcalibration::detail::fileNameOf;
+using partcalibration::detail::directoryOf;
+
 enum class GeometricalType { ExplicitPoints, Planar, Cylinder };
 
 // Mean squared residual (mm²) from which a calibration is unacceptable.
@@ -34,28 +39,6 @@ constexpr double kUnacceptableUncertainty = 1.0;
 constexpr double kCollinearSine = 1e-9;
 
 using Points = std::array<Point, 3>;
-
-// Runs a read that may raise IniFileException; false when it did.
-template <typename Read>
-bool tryRead(Read&& read) {
-  try {
-    read();
-    return true;
-  } catch (IniFileSection::IniFileException* e) {
-    delete e;
-    return false;
-  }
-}
-
-std::string fileNameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('\\');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string directoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
 
 std::string coordinates(const Point& p) {
   return numberToText(p.x) + ", " + numberToText(p.y) + ", " + numberToText(p.z) + ".\n";
@@ -83,7 +66,7 @@ bool readCalibrationSet(ConsoleContext& context, int collection, CalibrationSet&
   bool complete = true;
   for (int i = 0; i < 3 && complete; ++i) {
     const std::string index = numberToText(i);
-    complete = tryRead([&] {
+    complete = iniAccessSucceeds([&] {
       set.part[i] = Point(section.getDouble(("x" + index).c_str()),
                           section.getDouble(("y" + index).c_str()),
                           section.getDouble(("z" + index).c_str()));
@@ -97,7 +80,7 @@ bool readCalibrationSet(ConsoleContext& context, int collection, CalibrationSet&
     const std::string key = "l" + numberToText(i);
     if (!IniFileSection::keyExists(file, sectionName, key)) continue;
     int reference = -1;
-    if (!tryRead([&] { reference = section.getInt(key.c_str()) - 1; }) || reference < 0 ||
+    if (!iniAccessSucceeds([&] { reference = section.getInt(key.c_str()) - 1; }) || reference < 0 ||
         reference >= i) {
       context.print("The line point indices are invalid.\n");
       return false;
@@ -111,7 +94,7 @@ bool readCalibrationSet(ConsoleContext& context, int collection, CalibrationSet&
   const std::string collectionSection = kCollectionSection + numberToText(collection + 1);
   if (IniFileSection::keyExists(file, collectionSection, kGeometricalTypeKey)) {
     std::string value;
-    tryRead([&] {
+    iniAccessSucceeds([&] {
       value = IniFileSection(file, collectionSection, false).getString(kGeometricalTypeKey);
     });
     if (!IniFileSection::equalsIgnoreCase(value, kCylinderTypeValue)) {
@@ -129,7 +112,7 @@ bool readCalibrationSet(ConsoleContext& context, int collection, CalibrationSet&
   for (int i = 0; i < 3; ++i) {
     const std::string key = "p" + numberToText(i);
     allPresent = allPresent && IniFileSection::keyExists(file, sectionName, key) &&
-                 tryRead([&] { positions[i] = section.getInt(key.c_str()); });
+                 iniAccessSucceeds([&] { positions[i] = section.getInt(key.c_str()); });
   }
   if (!allPresent) return true;
   set.multiPosition = !(positions[0] == 1 && positions[1] == 1 && positions[2] == 1);

@@ -5,22 +5,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "IniAccess.h"
 #include "IniFileSection.h"
 #include "console/ConsoleServices.h"
 
 namespace {
-
-// Runs a read that may raise IniFileException; false when it did.
-template <typename Read>
-bool tryRead(Read&& read) {
-  try {
-    read();
-    return true;
-  } catch (IniFileSection::IniFileException* e) {
-    delete e;
-    return false;
-  }
-}
 
 // The decimal number of a digit run without a leading zero, or 0 when the run
 // has one or is too long to be a position.
@@ -63,7 +52,7 @@ TransformNameLimits transformNameLimits(const std::string& settingsFile) {
   for (int n = 1;; ++n) {
     const std::string section = quadFileSectionName(settingsFile, n);
     if (!IniFileSection::sectionExists(settingsFile, section)) break;
-    tryRead([&] {
+    iniAccessSucceeds([&] {
       const int index = IniFileSection(settingsFile, section, false).getInt("CollectionIndex");
       largestCollection = std::max(largestCollection, std::min(index, kMaxCollections));
     });
@@ -79,7 +68,7 @@ TransformNameLimits transformNameLimits(const std::string& settingsFile) {
   for (int c = 1; c <= largestCollection; ++c) {
     const std::string section = partCalibrationPointsSectionName(settingsFile, c);
     if (!IniFileSection::keyExists(settingsFile, section, "p2")) continue;
-    tryRead([&] {
+    iniAccessSucceeds([&] {
       armPositions = std::max(armPositions, IniFileSection(settingsFile, section, false).getInt("p2"));
     });
   }
@@ -126,7 +115,7 @@ bool readCollectionList(const std::string& settingsFile, string_vector& list) {
     if (!IniFileSection::sectionExists(settingsFile, section)) break;
     int index = 0;
     std::string name;
-    const bool read = tryRead([&] {
+    const bool read = iniAccessSucceeds([&] {
       IniFileSection keys(settingsFile, section, false);
       index = keys.getInt("CollectionIndex");
       name = keys.getString("Name");
@@ -145,7 +134,7 @@ bool readCollectionList(const std::string& settingsFile, string_vector& list) {
 }
 
 bool readNumberOfPartPositions(const std::string& settingsFile, int& count) {
-  return tryRead([&] {
+  return iniAccessSucceeds([&] {
     IniFileSection region(settingsFile, kRegionSection, false);
     int value = 1;
     if (IniFileSection::keyExists(region.fileName, kRegionSection, "NumberOfPartPositions")) {
@@ -163,7 +152,7 @@ bool readNumberOfArmPositions(const std::string& settingsFile, int& count) {
     const std::string section = partCalibrationPointsSectionName(settingsFile, c);
     if (!IniFileSection::sectionExists(settingsFile, section)) break;
     if (!IniFileSection::keyExists(settingsFile, section, "p2")) continue;
-    tryRead([&] {
+    iniAccessSucceeds([&] {
       largest = std::max(largest, IniFileSection(settingsFile, section, false).getInt("p2"));
     });
   }
@@ -176,7 +165,7 @@ bool readCollectionFixed(const std::string& settingsFile, int collectionIndex, b
   bool moveable = true;
   if (IniFileSection::sectionExists(settingsFile, section) &&
       IniFileSection::keyExists(settingsFile, section, "Moveable")) {
-    tryRead([&] { moveable = IniFileSection(settingsFile, section, false).getBool("Moveable"); });
+    iniAccessSucceeds([&] { moveable = IniFileSection(settingsFile, section, false).getBool("Moveable"); });
   }
   fixed = !moveable;
   return true;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "IniFileSection.h"
+#include "PathParts.h"
 #include "console/ConsoleServices.h"
 #include "partcalibration/CollectionSettings.h"
 #include "partcalibration/TransformSections.h"
@@ -11,10 +12,7 @@
 
 namespace {
 
-std::string fileNameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('\\');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using partcalibration::detail::fileNameOf;
 
 bool readSection(ConsoleContext& context, const std::string& section, RigidBodyFit& fit) {
   SectionTransform transform;

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <optional>
 
+#include "IniAccess.h"
 #include "IniFileSection.h"
 #include "ZorvGeometry.h"
 #include "console/ConsoleServices.h"
@@ -23,18 +24,6 @@ void say(const std::string& text) {
   std::cout << text;
 }
 
-// Runs a read that may raise IniFileException; false when it did.
-template <typename Read>
-bool tryRead(Read&& read) {
-  try {
-    read();
-    return true;
-  } catch (IniFileSection::IniFileException* e) {
-    delete e;
-    return false;
-  }
-}
-
 // The quad-file section whose "Name" is the path's file name: the plain
 // "QuadFile" compared without regard to case (it counts as position 1), then
 // the numbered sections from the next position on, compared exactly.
@@ -48,14 +37,14 @@ std::optional<std::string> findGeneratorSection(const ConsoleContext& context,
   if (IniFileSection::sectionExists(file, kQuadFileSection)) {
     counted = 1;
     bool same = false;
-    tryRead([&] { same = IniFileSection(file, kQuadFileSection, false).valueEquals("Name", fileName); });
+    iniAccessSucceeds([&] { same = IniFileSection(file, kQuadFileSection, false).valueEquals("Name", fileName); });
     if (same) return std::string(kQuadFileSection);
   }
   for (int k = counted + 1;; ++k) {
     const std::string section = kQuadFileSection + numberToText(k);
     if (!IniFileSection::sectionExists(file, section)) return std::nullopt;
     std::string name;
-    if (tryRead([&] { name = IniFileSection(file, section, false).getString("Name"); }) &&
+    if (iniAccessSucceeds([&] { name = IniFileSection(file, section, false).getString("Name"); }) &&
         name == fileName) {
       return section;
     }
@@ -76,7 +65,7 @@ double askForValue(const std::string& prompt, Check&& check) {
 
 double readOrAskExtent(const IniFileSection& section, const char* key, const std::string& prompt) {
   double value = 0.0;
-  if (tryRead([&] { value = section.getDouble(key); })) return value;
+  if (iniAccessSucceeds([&] { value = section.getDouble(key); })) return value;
   return askForValue(prompt, [](double typed) {
     if (typed < kMaxTypedExtent) return true;
     say("Invalid extents: maximum value is " + numberToText(kMaxTypedExtent) + "mm.\n");
@@ -86,7 +75,7 @@ double readOrAskExtent(const IniFileSection& section, const char* key, const std
 
 double readOrAskPitch(const IniFileSection& section) {
   double value = 0.0;
-  if (tryRead([&] { value = section.getDouble("Pitchmm"); })) return value;
+  if (iniAccessSucceeds([&] { value = section.getDouble("Pitchmm"); })) return value;
   return askForValue("Please enter pitch (mm): ", [](double typed) {
     if (typed >= kMinTypedPitch && typed <= kMaxTypedPitch) return true;
     say("Invalid pitch, must satisfy " + numberToText(kMinTypedPitch) + " <= pitch, mm <= " +

@@ -6,6 +6,7 @@
 #include <exception>
 #include <optional>
 
+#include "IniAccess.h"
 #include "IniFileSection.h"
 #include "console/ConsoleServices.h"
 #include "partcalibration/CollectionSettings.h"
@@ -23,18 +24,6 @@ namespace {
 constexpr const char* kProbePositionSection = "ArmLocalTipToActiveLocalCentre";
 constexpr const char* kAxes = "XYZ";
 
-// Runs a read that may raise IniFileException; false when it did.
-template <typename Read>
-bool tryRead(Read&& read) {
-  try {
-    read();
-    return true;
-  } catch (IniFileSection::IniFileException* e) {
-    delete e;
-    return false;
-  }
-}
-
 // Reads base + "X", "Y", "Z" into the vector. A component that is missing
 // or not a finite number is reported (unless quiet) and marks the group
 // failed; the other components are still read.
@@ -44,7 +33,7 @@ bool readGroup(ConsoleContext& context, const IniFileSection& section, const std
   for (int i = 0; i < 3; ++i) {
     const std::string key = base + kAxes[i];
     double value = 0.0;
-    const bool read = tryRead([&] { value = section.getDouble(key.c_str()); });
+    const bool read = iniAccessSucceeds([&] { value = section.getDouble(key.c_str()); });
     if (read && std::isfinite(value)) {
       values[i] = value * scale;
       continue;
@@ -132,18 +121,18 @@ bool readQuadFileSection(ConsoleContext& context, const std::string& sectionName
                          QuadFileEntry& entry) {
   const IniFileSection section(context.partSettingsFile, sectionName, false);
   bool ok = true;
-  if (!tryRead([&] { entry.name = section.getString("Name"); })) {
+  if (!iniAccessSucceeds([&] { entry.name = section.getString("Name"); })) {
     context.print("Section " + sectionName + " has invalid syntax. Missing Name key.\n");
     ok = false;
   }
-  if (!tryRead([&] { entry.collection = section.getInt("CollectionIndex") - 1; })) {
+  if (!iniAccessSucceeds([&] { entry.collection = section.getInt("CollectionIndex") - 1; })) {
     context.print("Section " + sectionName +
                   " has partial syntax. Missing CollectionIndex key, defaulting to 0.\n");
     entry.collection = 0;
   }
   int offsetU = 0;
   int offsetV = 0;
-  if (tryRead([&] {
+  if (iniAccessSucceeds([&] {
         offsetV = section.getInt("OffsetV");
         offsetU = section.getInt("OffsetU");
       })) {
@@ -152,9 +141,9 @@ bool readQuadFileSection(ConsoleContext& context, const std::string& sectionName
     context.print("Section " + sectionName +
                   " has partial syntax. At least one missing Offset key, defaulting to (0, 0).\n");
   }
-  tryRead([&] { entry.flipNormals = section.getBool("FlipNormals"); });
-  tryRead([&] { entry.flipUAxis = section.getBool("FlipUAxis"); });
-  tryRead([&] { entry.flipVAxis = section.getString("FlipVAxis") == "true"; });
+  iniAccessSucceeds([&] { entry.flipNormals = section.getBool("FlipNormals"); });
+  iniAccessSucceeds([&] { entry.flipUAxis = section.getBool("FlipUAxis"); });
+  iniAccessSucceeds([&] { entry.flipVAxis = section.getString("FlipVAxis") == "true"; });
   return ok;
 }
 
@@ -341,7 +330,7 @@ bool findQuadFileSection(ConsoleContext& context, const std::string& quadFileNam
     if (k == 1 && !IniFileSection::sectionExists(file, section)) section = kQuadFileSection;
     if (!IniFileSection::sectionExists(file, section)) return false;
     std::string name;
-    if (tryRead([&] { name = IniFileSection(file, section, false).getString("Name"); }) &&
+    if (iniAccessSucceeds([&] { name = IniFileSection(file, section, false).getString("Name"); }) &&
         name == quadFileName) {
       position = k - 1;
       return true;

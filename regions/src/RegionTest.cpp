@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "IniAccess.h"
 #include "IniFileSection.h"
 #include "ZorvGeometry.h"
 #include "arm/ProbeReadings.h"
@@ -91,22 +92,9 @@ std::string formatHit(const char* format, const RegionTestHit& hit) {
   return text;
 }
 
-// Runs a settings read or write that may raise IniFileException; false when
-// it did.
-template <typename Access>
-bool trySettings(Access&& access) {
-  try {
-    access();
-    return true;
-  } catch (IniFileSection::IniFileException* e) {
-    delete e;
-    return false;
-  }
-}
-
 void readArrayProbe(ConsoleContext& context, RegionTestState& state) {
   // What cannot be read keeps its start value.
-  trySettings([&] {
+  iniAccessSucceeds([&] {
     const IniFileSection probe(context.toolSettingsFile, kProbeSection, false);
     state.probe.elementCount = probe.getInt("NumberOfElements");
     state.probe.elementPitch = probe.getDouble("ElementPitch");
@@ -188,7 +176,7 @@ void placeMeshes(ConsoleContext& context, RegionTestState& state) {
   if (!armChanged && state.partPosition == state.appliedPartPosition) return;
   state.working = state.master;
   bool placed = false;
-  trySettings([&] {
+  iniAccessSucceeds([&] {
     placed = applyPartTransforms(context, state.lists.collectionCount, state.armPosition,
                                  state.partPosition, state.working);
   });
@@ -203,7 +191,7 @@ void placeMeshes(ConsoleContext& context, RegionTestState& state) {
 bool setProbePosition(ConsoleContext& context, RegionTestState& state) {
   if (!state.probe.ultrasonic || state.probePosition == state.appliedProbePosition) return true;
   bool read = false;
-  trySettings([&] {
+  iniAccessSucceeds([&] {
     read = readProbePosition(context, state.probePosition, state.probePositionCount,
                              state.probe.rotation, state.probe.translation);
   });
@@ -231,7 +219,7 @@ void calibrateOperatorPosition(ConsoleContext& context, RegionTestState& state) 
 
   int position = 0;
   bool found = false;
-  trySettings([&] { found = findQuadFileSection(context, first.fileName + ".quads", position); });
+  iniAccessSucceeds([&] { found = findQuadFileSection(context, first.fileName + ".quads", position); });
   if (!found) return;
   const std::string& file = context.partSettingsFile;
   std::string section = kQuadFileSection + numberToText(position + 1);
@@ -244,7 +232,7 @@ void calibrateOperatorPosition(ConsoleContext& context, RegionTestState& state) 
     const bool flipU = loaded(state.lists.positionFlipUAxis);
     const bool flipV = loaded(state.lists.positionFlipVAxis);
     const bool flipNormals = loaded(state.lists.positionFlipNormals);
-    const bool written = trySettings([&] {
+    const bool written = iniAccessSucceeds([&] {
       const IniFileSection quadFile(file, section, false);
       quadFile.setBool("FlipUAxis", uCorrect ? flipU : !flipU);
       quadFile.setBool("FlipVAxis", vCorrect ? flipV : !flipV);
