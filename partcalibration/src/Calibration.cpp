@@ -383,18 +383,46 @@ void showCalibrationPointImage(ConsoleContext& context, ArmConnection& arm, int 
   }
 }
 
-bool runCalibrateCollection(ConsoleContext& context, ArmConnection& arm) {
+namespace {
+
+// The opening both calibration entries share: an open arm, the part's
+// settings file chosen, and its collections read.
+bool openPartForCalibration(ConsoleContext& context, ArmConnection& arm,
+                            string_vector& collections) {
   if (!calibrationArmReady(context, arm)) return false;
   std::string& file = context.partSettingsFile;
   if (!chooseRegionSettingsFile(context.directoryMode, file, "part")) {
     context.print("Failed to identify .qini or .ini file.\n");
     return false;
   }
-  string_vector collections;
   if (!readCollectionList(file, collections)) {
     context.print("Collection retrieve fail from " + file + ".\n");
     return false;
   }
+  return true;
+}
+
+// Calibrates one collection at one part position, then extends the
+// calibration to the other arm positions.
+bool calibrateAndExtend(ConsoleContext& context, ArmConnection& arm, int collection,
+                        int partPosition) {
+  if (!calibrateCollection(context, arm, collection, partPosition)) {
+    context.print("Calibration of collection fail.\n");
+    return false;
+  }
+  if (!extendToAllArmPositions(context)) {
+    context.print("Extension of arm position calibrations failed.\n");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool runCalibrateCollection(ConsoleContext& context, ArmConnection& arm) {
+  string_vector collections;
+  if (!openPartForCalibration(context, arm, collections)) return false;
+  const std::string& file = context.partSettingsFile;
   const std::string chosen = chooseFromList("collection", collections);
   const int collection = static_cast<int>(findCollectionIndex(chosen, collections));
   int partPositions = 1;
@@ -410,30 +438,15 @@ bool runCalibrateCollection(ConsoleContext& context, ArmConnection& arm) {
     for (int q = 1; q <= partPositions; ++q) positions.strings.push_back(numberToText(q));
     partPosition = static_cast<int>(textToNumber(chooseFromList("part position", positions))) - 1;
   }
-  if (!calibrateCollection(context, arm, collection, partPosition)) {
-    context.print("Calibration of collection fail.\n");
-    return false;
-  }
-  if (!extendToAllArmPositions(context)) {
-    context.print("Extension of arm position calibrations failed.\n");
-    return false;
-  }
+  if (!calibrateAndExtend(context, arm, collection, partPosition)) return false;
   if (fixed) copyToAllPartPositions(context, collection, partPosition);
   return true;
 }
 
 bool runCalibrateRegion(ConsoleContext& context, ArmConnection& arm) {
-  if (!calibrationArmReady(context, arm)) return false;
-  std::string& file = context.partSettingsFile;
-  if (!chooseRegionSettingsFile(context.directoryMode, file, "part")) {
-    context.print("Failed to identify .qini or .ini file.\n");
-    return false;
-  }
   string_vector collections;
-  if (!readCollectionList(file, collections)) {
-    context.print("Collection retrieve fail from " + file + ".\n");
-    return false;
-  }
+  if (!openPartForCalibration(context, arm, collections)) return false;
+  const std::string& file = context.partSettingsFile;
   int partPositions = 1;
   if (!readNumberOfPartPositions(file, partPositions)) {
     context.print("Number of part positions retrieve fail from file " + file + ".\n");
@@ -448,14 +461,7 @@ bool runCalibrateRegion(ConsoleContext& context, ArmConnection& arm) {
     readCollectionFixed(file, c, fixed);
     const int positions = fixed ? 1 : partPositions;
     for (int p = 0; p < positions; ++p) {
-      if (!calibrateCollection(context, arm, c, p)) {
-        context.print("Calibration of collection fail.\n");
-        return false;
-      }
-      if (!extendToAllArmPositions(context)) {
-        context.print("Extension of arm position calibrations failed.\n");
-        return false;
-      }
+      if (!calibrateAndExtend(context, arm, c, p)) return false;
       if (fixed) copyToAllPartPositions(context, c, 0);
     }
   }
