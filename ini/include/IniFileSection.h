@@ -115,6 +115,10 @@ class IniFileSection {
   }
   // Writes "true" or "false"; raises WriteFailed when the write fails.
   void setBool(const char* key, bool value) const;
+  // Writes several flags as setBool writes each, as one atomic update of the
+  // file, for flags that belong together. Raises WriteFailed, writing
+  // nothing, when the write fails. Keys must not be null.
+  void setBools(std::initializer_list<std::pair<const char*, bool>> values) const;
 
   // One real of setDoublesInSections: section, key and value.
   struct SectionDouble {

@@ -187,6 +187,19 @@ void IniFileSection::setBool(const char* key, bool value) const {
   }
 }
 
+void IniFileSection::setBools(std::initializer_list<std::pair<const char*, bool>> values) const {
+  std::vector<const char*> keys;
+  std::vector<const char*> strings;
+  for (const auto& [key, value] : values) {
+    keys.push_back(key);
+    strings.push_back(value ? "true" : "false");
+  }
+  if (!platform::writeProfileStrings(sectionName.c_str(), keys.data(), strings.data(),
+                                     keys.size(), fileName.c_str())) {
+    throw new IniFileException("", WriteFailed);
+  }
+}
+
 // Texts by value: the published signature.
 // NOLINTNEXTLINE(performance-unnecessary-value-param)
 bool IniFileSection::sectionExists(std::string fileName, std::string sectionName) {

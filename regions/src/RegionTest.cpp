@@ -234,9 +234,10 @@ void calibrateOperatorPosition(ConsoleContext& context, RegionTestState& state) 
     const bool flipNormals = loaded(state.lists.positionFlipNormals);
     const bool written = iniAccessSucceeds([&] {
       const IniFileSection quadFile(file, section, false);
-      quadFile.setBool("FlipUAxis", uCorrect ? flipU : !flipU);
-      quadFile.setBool("FlipVAxis", vCorrect ? flipV : !flipV);
-      quadFile.setBool("FlipNormals", normalsCorrect ? flipNormals : !flipNormals);
+      // The three flags together: a crash never leaves the file half corrected.
+      quadFile.setBools({{"FlipUAxis", uCorrect ? flipU : !flipU},
+                         {"FlipVAxis", vCorrect ? flipV : !flipV},
+                         {"FlipNormals", normalsCorrect ? flipNormals : !flipNormals}});
     });
     if (!written) {
       state.setStatus("Failed to write the flags of section " + section + ".");

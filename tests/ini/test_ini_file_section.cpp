@@ -302,6 +302,27 @@ TEST_P(SetDoublesTest, LeavesWhatSuccessiveSetDoubleCallsLeave) {
   EXPECT_EQ(files(), 2);
 }
 
+// setBools likewise leaves the bytes successive setBool calls leave.
+TEST_P(SetDoublesTest, SetBoolsLeavesWhatSuccessiveSetBoolCallsLeave) {
+  const SectionWriteCase& c = GetParam();
+  const std::string single = dir_ / "single.qini";
+  const std::string whole = dir_ / "whole.qini";
+  if (c.before) {
+    testsupport::writeFile(single, *c.before);
+    testsupport::writeFile(whole, *c.before);
+  }
+  const std::pair<const char*, bool> flags[] = {
+      {"FlipUAxis", true}, {"RotationOriginX", false}, {"FlipNormals", true}};
+  IniFileSection one(single, "PartLocalToArmGlobal121", true);
+  for (const auto& [key, value] : flags) one.setBool(key, value);
+  IniFileSection all(whole, "PartLocalToArmGlobal121", true);
+  all.setBools({flags[0], flags[1], flags[2]});
+  EXPECT_EQ(testsupport::readFile(whole), testsupport::readFile(single));
+  EXPECT_TRUE(all.getBool("FlipNormals"));
+  EXPECT_FALSE(all.getBool("RotationOriginX"));
+  EXPECT_EQ(files(), 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     StartingFiles, SetDoublesTest,
     ::testing::Values(
