@@ -74,6 +74,9 @@ bool createDirectory(const std::string& path);
 // CopyFileA(source, target, failIfExists): copies content, attributes and
 // last-write time; with failIfExists false an existing target is replaced
 // unless it is read-only (5).
+// A copy that fails part way leaves no partial target. POSIX: an existing
+// target file is replaced only once the copy is complete (the copy is made
+// beside it and renamed over it), so a failed copy leaves it as it was.
 bool copyFile(const std::string& source, const std::string& target, bool failIfExists);
 
 // MoveFileA: renames a file or directory; fails when the target exists (183),

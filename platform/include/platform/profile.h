@@ -30,7 +30,8 @@
 //    the original, keeping its permissions, owner and group. Where the
 //    directory cannot be written but the file can, or the owner or group
 //    could not be kept so, the file itself is rewritten and flushed, as
-//    Windows does. A write that cannot be done (read-only file, a file the
+//    Windows does (room for a longer text reserved first; when writing or
+//    flushing fails after all, the old text is put back). A write that cannot be done (read-only file, a file the
 //    user may not write, missing directory, a new file in an unwritable
 //    directory, full disk) returns false and leaves the old file as it was.
 //

@@ -10,12 +10,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "common/faults_consult.h"
 #include "common/wildcard.h"
 #include "platform/paths.h"
 #include "posix/fd_io.h"
@@ -85,15 +87,28 @@ bool lookupTarget(const std::string& path, LookupResult& r) {
   return true;
 }
 
+using faults::Operation;
+using posix::injectedError;
 using posix::writeAll;
 
+// open(2) for writing, or the failure a fault plan gives it.
+int openForWriting(const std::string& path, int flags, mode_t mode) {
+  if (const int injected = injectedError(Operation::Open, path)) {
+    errno = injected;
+    return -1;
+  }
+  return open(path.c_str(), flags, mode);
+}
+
 // Copies content, permission bits (read-only travels) and the modification
-// time. The target is opened with the given extra flags (O_TRUNC or O_EXCL).
-bool copyContent(const std::string& source, const struct stat& sourceStat,
-                 const std::string& target, int createFlags) {
+// time into target, opened with the given extra flags (O_TRUNC or O_EXCL). A
+// copy that fails part way is removed rather than left half written, as
+// CopyFileA removes it.
+bool copyContentTo(const std::string& source, const struct stat& sourceStat,
+                   const std::string& target, int createFlags) {
   const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return failErrno();
-  const int out = open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | createFlags, 0600);
+  const int out = openForWriting(target, O_WRONLY | O_CREAT | O_CLOEXEC | createFlags, 0600);
   if (out < 0) {
     const int err = errno;
     close(in);
@@ -109,7 +124,7 @@ bool copyContent(const std::string& source, const struct stat& sourceStat,
       err = errno;
       break;
     }
-    if (!writeAll(out, buffer.data(), static_cast<std::size_t>(n))) {
+    if (!writeAll(out, buffer.data(), static_cast<std::size_t>(n), target)) {
       err = errno;
       break;
     }
@@ -118,8 +133,41 @@ bool copyContent(const std::string& source, const struct stat& sourceStat,
   const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
   if (err == 0 && futimens(out, times) != 0) err = errno;
   close(in);
+  const int flushed = err == 0 ? injectedError(Operation::Flush, target) : 0;
   if (close(out) != 0 && err == 0) err = errno;
-  if (err != 0) return fail(posix::win32ErrorFromErrno(err));
+  if (err == 0) err = flushed;
+  if (err != 0) {
+    unlink(target.c_str());
+    return fail(posix::win32ErrorFromErrno(err));
+  }
+  return true;
+}
+
+// A name beside target for the copy that will replace it.
+std::string replacementName(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  return target + ".copy" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
+}
+
+// copyContentTo, except that an existing regular file is replaced only once
+// the copy is complete: the copy goes to a file beside it that is then
+// renamed over it, so a copy that fails leaves the old file as it was. (A
+// link is written through, as before.)
+bool copyContent(const std::string& source, const struct stat& sourceStat,
+                 const std::string& target, int createFlags) {
+  struct stat existing {};
+  if ((createFlags & O_EXCL) != 0 || lstat(target.c_str(), &existing) != 0 ||
+      !S_ISREG(existing.st_mode)) {
+    return copyContentTo(source, sourceStat, target, createFlags);
+  }
+  const std::string temporary = replacementName(target);
+  if (!copyContentTo(source, sourceStat, temporary, O_EXCL)) return false;
+  const int injected = injectedError(Operation::Rename, target);
+  if (injected != 0 || rename(temporary.c_str(), target.c_str()) != 0) {
+    const int err = injected != 0 ? injected : errno;
+    unlink(temporary.c_str());
+    return fail(posix::win32ErrorFromErrno(err));
+  }
   return true;
 }
 
@@ -190,6 +238,10 @@ std::uint32_t removeTreeAt(int parentFd, const std::string& name) {
 // ZORV_TEST_RENAME_FLAGS_REFUSED=1 (read on every call: the tests of the
 // wizard library, which links this layer privately, can only reach it so).
 int renameNoReplace(const std::string& from, const std::string& to) {
+  if (const int injected = injectedError(Operation::Rename, from)) {
+    errno = injected;
+    return -1;
+  }
   const char* refused = std::getenv("ZORV_TEST_RENAME_FLAGS_REFUSED");
   if (refused != nullptr && std::strcmp(refused, "1") == 0) {
     errno = EINVAL;
@@ -246,6 +298,9 @@ bool createDirectory(const std::string& path) {
   if (!lookupTarget(path, r)) return false;
   if (r.exists || r.leaf.empty()) return fail(kErrorAlreadyExists);
   if (invalidNewName(r.leaf)) return fail(kErrorInvalidName);
+  if (const int injected = injectedError(Operation::Open, r.createPath())) {
+    return fail(posix::win32ErrorFromErrno(injected));
+  }
   if (mkdir(r.createPath().c_str(), 0777) != 0) return failErrno();
   return succeed();
 }
@@ -298,6 +353,9 @@ bool moveFile(const std::string& source, const std::string& target) {
     if (!sameEntry) return fail(kErrorAlreadyExists);
     // The same entry under another spelling: a case-only rename, or nothing.
     if (to == from) return succeed();
+    if (const int injected = injectedError(Operation::Rename, from)) {
+      return fail(posix::win32ErrorFromErrno(injected));
+    }
     if (rename(from.c_str(), to.c_str()) != 0) return failErrno();
     return succeed();
   }
@@ -348,9 +406,12 @@ bool moveFileReplacing(const std::string& source, const std::string& target) {
   if (S_ISREG(src.st.st_mode)) {
     const int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return failErrno();
-    const int err = fsync(fd) == 0 ? 0 : errno;
+    const int err = posix::flushToDisk(fd, from) == 0 ? 0 : errno;
     close(fd);
     if (err != 0 && err != EINVAL && err != ENOTSUP) return fail(posix::win32ErrorFromErrno(err));
+  }
+  if (const int injected = injectedError(Operation::Rename, from)) {
+    return fail(posix::win32ErrorFromErrno(injected));
   }
   if (rename(from.c_str(), to.c_str()) != 0) return failErrno();
   // And the directory entry itself (best effort: the move has happened).
@@ -385,7 +446,7 @@ bool createBlankFile(const std::string& path) {
       if (posix::isReadOnlyMode(st.st_mode)) return fail(kErrorAccessDenied);
     }
     if (r.trailingSeparator) return fail(kErrorInvalidName);
-    const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = openForWriting(native, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return failErrno();
     close(fd);
     // CREATE_ALWAYS on an existing file succeeds and says so.
@@ -394,7 +455,7 @@ bool createBlankFile(const std::string& path) {
   if (r.trailingSeparator || r.leaf.empty() || invalidNewName(r.leaf)) {
     return fail(kErrorInvalidName);
   }
-  const int fd = open(r.createPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = openForWriting(r.createPath(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return failErrno();
   close(fd);
   return succeed();
@@ -495,6 +556,13 @@ bool DirectorySearch::first(const std::string& pattern, FindData& entry) {
     std::sort(entries.begin(), entries.end(), [](const FindData& a, const FindData& b) {
       return detail::compareNtfsOrder(a.name, b.name) < 0;
     });
+    // Listed, then removed behind the caller's back when a fault plan says so.
+    for (const FindData& entry : entries) {
+      if (entry.isDirectory()) continue;
+      if (injectedError(Operation::Vanish, prefix + entry.name) != 0) {
+        unlink((prefix + entry.name).c_str());
+      }
+    }
     if (!posix::isNativeRoot(directory) && detail::matchPrepared(prepared, ".")) {
       entries.insert(entries.begin(),
                      {makeEntry(".", kAttributeDirectory), makeEntry("..", kAttributeDirectory)});

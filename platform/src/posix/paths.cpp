@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
+#include "common/faults_consult.h"
 #include "posix/path_lookup.h"
 
 namespace platform {
@@ -74,8 +76,78 @@ std::string hostProgramPath() {
   return executablePath();
 }
 
+namespace {
+
+// A stream for writing while a fault plan is set: the file's own stream,
+// unbuffered, behind a stream whose buffer transfers and close the plan counts
+// as writes and a flush (platform/faults.h).
+struct FaultStream {
+  std::FILE* file;
+  std::string name;
+};
+
+ssize_t faultStreamRead(void* cookie, char* buffer, std::size_t size) {
+  auto* stream = static_cast<FaultStream*>(cookie);
+  const std::size_t n = std::fread(buffer, 1, size, stream->file);
+  return n == 0 && std::ferror(stream->file) ? -1 : static_cast<ssize_t>(n);
+}
+
+ssize_t faultStreamWrite(void* cookie, const char* buffer, std::size_t size) {
+  auto* stream = static_cast<FaultStream*>(cookie);
+  if (const int injected =
+          faults::detail::injectedError(faults::Operation::Write, stream->name)) {
+    errno = injected;
+    return 0;  // a write function reports its failure as 0 bytes
+  }
+  return static_cast<ssize_t>(std::fwrite(buffer, 1, size, stream->file));
+}
+
+int faultStreamSeek(void* cookie, off64_t* offset, int whence) {
+  auto* stream = static_cast<FaultStream*>(cookie);
+  if (::fseeko(stream->file, static_cast<off_t>(*offset), whence) != 0) return -1;
+  *offset = ::ftello(stream->file);
+  return 0;
+}
+
+int faultStreamClose(void* cookie) {
+  auto* stream = static_cast<FaultStream*>(cookie);
+  const int injected = faults::detail::injectedError(faults::Operation::Flush, stream->name);
+  int result = std::fclose(stream->file);
+  delete stream;
+  if (injected != 0) {
+    errno = injected;
+    result = EOF;
+  }
+  return result;
+}
+
+bool writingMode(const char* mode) {
+  return std::strpbrk(mode, "wa+") != nullptr;
+}
+
+}  // namespace
+
 std::FILE* openFile(const std::string& path, const char* mode) {
-  return std::fopen(posix::resolveNativePath(path).c_str(), mode);
+  const std::string native = posix::resolveNativePath(path);
+  if (!writingMode(mode) || !faults::detail::planInForce()) {
+    return std::fopen(native.c_str(), mode);
+  }
+  if (const int injected = faults::detail::injectedError(faults::Operation::Open, native)) {
+    errno = injected;
+    return nullptr;
+  }
+  std::FILE* file = std::fopen(native.c_str(), mode);
+  if (file == nullptr) return nullptr;
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  auto* stream = new FaultStream{file, native};
+  std::FILE* wrapped = ::fopencookie(
+      stream, mode,
+      cookie_io_functions_t{faultStreamRead, faultStreamWrite, faultStreamSeek, faultStreamClose});
+  if (wrapped == nullptr) {
+    std::fclose(file);
+    delete stream;
+  }
+  return wrapped;
 }
 
 long long openFileSize(std::FILE* file) {

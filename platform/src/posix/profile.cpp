@@ -327,7 +327,20 @@ unsigned int parseInteger(std::string_view s) {
 
 // ---- Writing -------------------------------------------------------------
 
+using faults::Operation;
+using posix::flushToDisk;
+using posix::injectedError;
 using posix::writeAll;
+
+// open(2) of a file to write, or the failure a fault plan gives it; name is
+// the settings file the write is for.
+int openToWrite(const std::string& name, const char* path, int flags, mode_t mode) {
+  if (const int injected = injectedError(Operation::Open, name)) {
+    errno = injected;
+    return -1;
+  }
+  return ::open(path, flags, mode);
+}
 
 // A name for a temporary beside target that no other writer uses.
 std::string temporaryName(const std::string& directory, const std::string& base) {
@@ -375,7 +388,8 @@ bool refusedByDirectory(int err) {
 // Fills a new temporary: the original's owner, group and mode, the bytes,
 // fsync. Only a privileged process may give a file to another user, or to a
 // group it is not in: InPlace when the owner or group cannot be kept so.
-Replaced fillTemporary(int fd, const struct stat* original, const std::string& bytes) {
+Replaced fillTemporary(int fd, const struct stat* original, const std::string& bytes,
+                       const std::string& target) {
   if (original != nullptr) {
     struct stat made;
     if (::fstat(fd, &made) != 0) return Replaced::Failed;
@@ -385,8 +399,9 @@ Replaced fillTemporary(int fd, const struct stat* original, const std::string& b
     }
     if (::fchmod(fd, original->st_mode & 07777) != 0) return Replaced::Failed;
   }
-  return writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0 ? Replaced::Done
-                                                                       : Replaced::Failed;
+  return writeAll(fd, bytes.data(), bytes.size(), target) && flushToDisk(fd, target) == 0
+             ? Replaced::Done
+             : Replaced::Failed;
 }
 
 // Replaces (or creates) the file at target with bytes: temporary file in the
@@ -408,9 +423,9 @@ Replaced replaceFile(const std::string& target, const struct stat* original,
   const std::string dirPath = directory.empty() ? std::string(".") : directory;
   std::string temp;
 #ifdef O_TMPFILE
-  int unnamed = ::open(dirPath.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  int unnamed = openToWrite(target, dirPath.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   if (unnamed >= 0) {
-    const Replaced filled = fillTemporary(unnamed, original, bytes);
+    const Replaced filled = fillTemporary(unnamed, original, bytes, target);
     if (filled != Replaced::Done) {
       ::close(unnamed);
       return filled == Replaced::InPlace ? refused : Replaced::Failed;
@@ -430,20 +445,21 @@ Replaced replaceFile(const std::string& target, const struct stat* original,
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
       temp = temporaryName(directory, base);
-      fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd = openToWrite(target, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd < 0 && errno != EEXIST) return refusedByDirectory(errno) ? refused : Replaced::Failed;
     }
     if (fd < 0) return Replaced::Failed;
-    Replaced filled = fillTemporary(fd, original, bytes);
+    Replaced filled = fillTemporary(fd, original, bytes, target);
     if (::close(fd) != 0) filled = Replaced::Failed;
     if (filled != Replaced::Done) {
       ::unlink(temp.c_str());
       return filled == Replaced::InPlace ? refused : Replaced::Failed;
     }
   }
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
+  const int injected = injectedError(Operation::Rename, target);
+  if (injected != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
     // A sticky directory lets only the file's owner replace it.
-    const int err = errno;
+    const int err = injected != 0 ? injected : errno;
     ::unlink(temp.c_str());
     return refusedByDirectory(err) ? refused : Replaced::Failed;
   }
@@ -457,27 +473,65 @@ Replaced replaceFile(const std::string& target, const struct stat* original,
   return Replaced::Done;
 }
 
+// Writes the whole buffer at the offset, whatever a fault plan says: for
+// putting back the old text, into room that is already there.
+bool writeBackAt(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                               static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 // Rewrites the existing file itself with bytes and flushes it to disk, as
 // Windows does. Room for a longer text is reserved first, so that a full disk
 // refuses the write before anything has changed; the text is then written
-// from the start and the rest of the old one cut off.
-bool updateInPlace(const std::string& target, const std::string& bytes) {
-  const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+// from the start and the rest of the old one cut off. When writing or
+// flushing fails after all, the old text (oldBytes) is put back into the room
+// it had, so that the failed write leaves the file as it was.
+bool updateInPlace(const std::string& target, const std::string& bytes,
+                   const std::string& oldBytes) {
+  const int fd = openToWrite(target, target.c_str(), O_WRONLY | O_CLOEXEC, 0);
   if (fd < 0) return false;
   struct stat st;
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   const auto oldSize = ok ? st.st_size : off_t(0);
   const auto newSize = static_cast<off_t>(bytes.size());
-  if (ok && newSize > oldSize && ::posix_fallocate(fd, 0, newSize) != 0) {
-    // Whatever the reservation added goes again; the text is untouched.
-    const bool restored = ::ftruncate(fd, oldSize) == 0;
+  if (ok && newSize > oldSize) {
+    const int injected = injectedError(Operation::Write, target);
+    if (injected != 0 || ::posix_fallocate(fd, 0, newSize) != 0) {
+      // Whatever the reservation added goes again; the text is untouched.
+      const bool restored = ::ftruncate(fd, oldSize) == 0;
+      (void)restored;
+      ok = false;
+    }
+  }
+  if (ok && (!writeAll(fd, bytes.data(), bytes.size(), target) ||
+             ::ftruncate(fd, newSize) != 0 || flushToDisk(fd, target) != 0)) {
+    const bool restored = writeBackAt(fd, oldBytes) &&
+                          ::ftruncate(fd, static_cast<off_t>(oldBytes.size())) == 0 &&
+                          ::fsync(fd) == 0;
     (void)restored;
     ok = false;
-  } else if (ok) {
-    ok = writeAll(fd, bytes.data(), bytes.size()) && ::ftruncate(fd, newSize) == 0 &&
-         ::fsync(fd) == 0;
   }
   return (::close(fd) == 0) && ok;
+}
+
+// The file's bytes as they were read.
+std::string rawBytes(const Content& c) {
+  if (!c.utf16) return std::string(c.ansi);
+  std::string bytes = "\xFF\xFE";
+  for (char16_t w : c.wide) {
+    bytes += static_cast<char>(w & 0xFF);
+    bytes += static_cast<char>(w >> 8);
+  }
+  return bytes + c.oddByte;
 }
 
 enum class Edit { Set, DeleteKey, DeleteSection };
@@ -631,7 +685,7 @@ bool writeProfileEdits(const ProfileEdit* edits, std::size_t count, const char* 
     case Replaced::Done:
       return true;
     case Replaced::InPlace:
-      return updateInPlace(target, bytes);
+      return updateInPlace(target, bytes, rawBytes(c));
     case Replaced::Failed:
       break;
   }
