@@ -1,0 +1,269 @@
+// Console fuzzing of ZorvPosetta: random and cut-off console input to every
+// main menu entry on the demo site with the virtual arm (see ConsoleFuzz.h).
+//
+//   ZORV_CONSOLE_FUZZ_RUNS     number of cases (default 16: each entry once)
+//   ZORV_CONSOLE_FUZZ_SEED     seed of the first case (default 1); case i has
+//                              seed + i, so a failing seed replays alone with
+//                              RUNS=1 SEED=<seed>
+//   ZORV_CONSOLE_FUZZ_TIMEOUT  seconds one run may take (default 60)
+//   ZORV_CONSOLE_FUZZ_ENTRY    1..16: every case chooses that entry
+//   ZORV_CONSOLE_FUZZ_OUT      where failing cases are saved (default
+//                              <build>/console-fuzz-failures)
+//   ZORV_CONSOLE_FUZZ_VERBOSE  1: a line for every case; 2: its output too
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "ConsoleFuzz.h"
+
+namespace {
+
+using consolefuzz::Change;
+using consolefuzz::ChangeKind;
+using consolefuzz::FuzzCase;
+using consolefuzz::Verdict;
+
+std::uint64_t environmentNumber(const char* name, std::uint64_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  return std::strtoull(text, nullptr, 10);
+}
+
+std::string failureDirectory() {
+  if (const char* dir = std::getenv("ZORV_CONSOLE_FUZZ_OUT"); dir != nullptr && *dir != '\0') {
+    return dir;
+  }
+  return e2e::binaryDirectory() + "/../console-fuzz-failures";
+}
+
+std::chrono::milliseconds runTimeout() {
+  return std::chrono::seconds(environmentNumber("ZORV_CONSOLE_FUZZ_TIMEOUT", 60));
+}
+
+std::string problemsOf(const Verdict& verdict) {
+  std::string text;
+  for (const std::string& problem : verdict.problems) text += "\n  " + problem;
+  return text;
+}
+
+TEST(ConsoleFuzz, RandomInputToEveryMenuEntry) {
+  const std::uint64_t runs = environmentNumber("ZORV_CONSOLE_FUZZ_RUNS", 16);
+  const std::uint64_t firstSeed = environmentNumber("ZORV_CONSOLE_FUZZ_SEED", 1);
+  const int entry = static_cast<int>(environmentNumber("ZORV_CONSOLE_FUZZ_ENTRY", 0)) - 1;
+  const auto timeout = runTimeout();
+  const std::uint64_t verbose = environmentNumber("ZORV_CONSOLE_FUZZ_VERBOSE", 0);
+  const auto started = std::chrono::steady_clock::now();
+
+  int crashes = 0, hangs = 0, unreadable = 0, corrupted = 0, failed = 0;
+  std::map<int, int> statuses;
+  std::map<int, int> operations;
+  double slowest = 0.0;
+  std::uint64_t slowestSeed = 0;
+  for (std::uint64_t i = 0; i < runs; ++i) {
+    const FuzzCase fuzzCase = consolefuzz::generateCase(firstSeed + i, entry);
+    const auto runStart = std::chrono::steady_clock::now();
+    const Verdict verdict = consolefuzz::runCase(fuzzCase, timeout);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
+    if (seconds > slowest) {
+      slowest = seconds;
+      slowestSeed = fuzzCase.seed;
+    }
+    if (verbose > 0) {
+      const std::string description = fuzzCase.describe();
+      std::cout << description.substr(0, description.find('\n')) << ": status "
+                << verdict.run.exitStatus << ", " << verdict.operations << " operations, "
+                << seconds << " s\n";
+      if (verbose > 1) std::cout << e2e::visible(verdict.run.output) << "\n";
+    }
+    ++statuses[verdict.run.exitStatus];
+    ++operations[std::min(verdict.operations, 3)];
+    crashes += verdict.crashed;
+    hangs += verdict.hung;
+    unreadable += verdict.unreadable;
+    corrupted += verdict.corrupted;
+    if (verdict.passed()) continue;
+    ++failed;
+    const std::string saved = consolefuzz::saveFailure(failureDirectory(), fuzzCase, verdict);
+    ADD_FAILURE() << "console fuzz: seed " << fuzzCase.seed << " failed (replay: "
+                  << "scripts/console-fuzz --seed " << fuzzCase.seed << " --runs 1)"
+                  << problemsOf(verdict) << "\n"
+                  << fuzzCase.describe() << "saved: " << saved;
+  }
+
+  const double total =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::cout << "console fuzz: " << runs << " runs, seeds " << firstSeed << ".."
+            << firstSeed + runs - 1 << ", " << total << " s (slowest " << slowest << " s, seed "
+            << slowestSeed << ")\n";
+  std::cout << "console fuzz: " << failed << " failed: " << crashes << " crashes, " << hangs
+            << " hangs, " << unreadable << " with unreadable settings, " << corrupted
+            << " with temporary files or changes without reason\n";
+  std::cout << "console fuzz: exit statuses";
+  for (const auto& [status, count] : statuses) std::cout << " " << status << ":" << count;
+  std::cout << "; operations started";
+  for (const auto& [count, cases] : operations) {
+    std::cout << " " << count << (count == 3 ? "+" : "") << ":" << cases;
+  }
+  std::cout << "\n";
+}
+
+// --- the checks themselves -------------------------------------------------------
+
+TEST(ConsoleFuzzChecks, OperationsStartedAreCountedFromTheMenus) {
+  const std::string menu = e2e::mainMenuScreen();
+  const std::string prompt = "Please enter value 1..16: ";
+  const std::string ended = "\nConsole input ended.\n";
+  const std::string key = e2e::keyPrompt();
+  struct Row {
+    const char* what;
+    std::string output;
+    int expected;
+  };
+  const Row rows[] = {
+      {"nothing printed", "", 0},
+      {"start-up refused", "Initialising arm... Hold ctrl for arm information.\n", 0},
+      {"input ended at the first menu", menu + ended, 0},
+      {"refused answers, then the end", menu + prompt + prompt + ended, 0},
+      {"Exit at once", menu, 0},
+      {"one operation, then the end at the key", menu + "Chosen part Wing.\n" + key + ended, 1},
+      {"one operation that printed nothing", menu + key + ended, 1},
+      {"one operation, then Exit", menu + key + menu, 1},
+      {"one operation, then the end at the menu", menu + key + menu + prompt + ended, 1},
+      {"a second operation ended by the input", menu + key + menu + "\nChoose part:\n" + ended, 2},
+      {"three operations", menu + key + menu + key + menu + key + ended, 3},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(consolefuzz::operationsStarted(row.output), row.expected) << row.what;
+  }
+}
+
+TEST(ConsoleFuzzChecks, ChangesAreAllowedOnlyToTheOperationsThatMakeThem) {
+  const std::string app = "profile/Application Data/Kestrel Ward/Velloran 2/";
+  const std::string parts = app + "vl2_settings/parts/";
+  const std::string skin = parts + "01_Wing/02_Skin/Skin.qini";
+  const std::string skinBackup = parts + "01_Wing/02_Skin/Skin.oldqini";
+  const std::string quads = parts + "01_Wing/02_Skin/SkinPanel.quads";
+  const std::string arm = app + "WinVLPosetta.ini";
+  const std::string tool = app + "vl2_settings/tools/01_Probe/Probe.tini";
+  const std::string regionTool = parts + "01_Wing/02_Skin/01_Probe/Probe.ini";
+  const std::string newTool = parts + "01_Wing/02_Skin/02_Roller/";
+  const std::string legacy = "mnt/c/quads/Wing/Skin.ini";
+  struct Row {
+    int entry;
+    std::string path;
+    ChangeKind kind;
+    bool allowed;
+  };
+  const Row rows[] = {
+      {2, skin, ChangeKind::Modified, true},
+      {2, quads, ChangeKind::Added, true},
+      {3, quads, ChangeKind::Modified, true},
+      {3, legacy, ChangeKind::Modified, true},
+      {2, skin, ChangeKind::Removed, false},
+      {2, arm, ChangeKind::Modified, false},
+      {2, regionTool, ChangeKind::Modified, false},
+      {2, tool, ChangeKind::Modified, false},
+      {4, skin, ChangeKind::Modified, true},
+      {4, quads, ChangeKind::Modified, false},
+      {7, newTool, ChangeKind::Added, true},
+      {7, newTool + "Roller.vl2", ChangeKind::Added, true},
+      {7, newTool + "Roller.ini", ChangeKind::Added, true},
+      {7, newTool + "Roller.ini", ChangeKind::Modified, false},
+      {7, regionTool, ChangeKind::Modified, false},
+      {8, arm, ChangeKind::Modified, true},
+      {8, skin, ChangeKind::Modified, false},
+      {9, arm, ChangeKind::Modified, true},
+      {9, skin, ChangeKind::Modified, true},
+      {9, skinBackup, ChangeKind::Added, true},
+      {9, skinBackup, ChangeKind::Removed, false},
+      {10, skin, ChangeKind::Modified, true},
+      {10, skinBackup, ChangeKind::Removed, true},
+      {10, arm, ChangeKind::Modified, false},
+      {11, skinBackup, ChangeKind::Removed, true},
+      {11, skin, ChangeKind::Modified, false},
+      {0, arm, ChangeKind::Modified, false},
+      {1, skin, ChangeKind::Modified, false},
+      {5, skin, ChangeKind::Modified, false},
+      {6, tool, ChangeKind::Modified, false},
+      {12, quads, ChangeKind::Modified, false},
+      {13, skin, ChangeKind::Modified, false},
+      {14, arm, ChangeKind::Modified, false},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(consolefuzz::changeAllowed(row.entry, Change{row.path, row.kind}), row.allowed)
+        << "entry " << row.entry + 1 << ", " << row.path << ", kind "
+        << static_cast<int>(row.kind);
+  }
+}
+
+TEST(ConsoleFuzzChecks, SettingsFilesThatCannotBeReadAndTemporaryFilesAreFound) {
+  testsupport::TempDir dir;
+  const std::string root = dir.path();
+  e2e::buildTree(root,
+                 "good.qini = [A]\\r\\nx=1\\r\\n[B]\\r\\ny=\\r\\n\n"
+                 "empty.ini\n"
+                 "notes.txt = [A]\n"
+                 "a/deeper.tini = [Probe]\\nTipLength=2\n"
+                 "a/folder.gini/\n");
+  std::filesystem::create_symlink(root + "/missing-target.ini", root + "/dangling.qini");
+  const std::vector<std::string> unreadable = consolefuzz::unreadableSettingsFiles(root);
+  ASSERT_EQ(unreadable.size(), 2u) << ::testing::PrintToString(unreadable);
+  std::string both = unreadable[0] + "\n" + unreadable[1];
+  EXPECT_NE(both.find("dangling.qini"), std::string::npos);
+  EXPECT_NE(both.find("folder.gini"), std::string::npos);
+
+  e2e::buildTree(root,
+                 "b/Skin.oldqini.tmp\n"
+                 "b/.Skin.qini.tmp1234-5\n"
+                 "b/SkinPanel.quads.~1f.tmp\n"
+                 "b/temple.ini\n");
+  EXPECT_EQ(consolefuzz::temporaryFiles(root).size(), 3u);
+}
+
+TEST(ConsoleFuzzChecks, CasesAreMadeFromTheirSeedAlone) {
+  for (std::uint64_t seed : {1u, 7u, 12345u}) {
+    const FuzzCase a = consolefuzz::generateCase(seed);
+    const FuzzCase b = consolefuzz::generateCase(seed);
+    EXPECT_EQ(a.input(), b.input()) << seed;
+    EXPECT_EQ(a.describe(), b.describe()) << seed;
+    EXPECT_EQ(a.entry, static_cast<int>(seed % 16));
+    EXPECT_EQ(consolefuzz::generateCase(seed, 4).entry, 4);
+    // The entry's number comes right after the start-up answers, and no
+    // separator that could name a path outside the sandbox comes at all.
+    const std::string input = a.input();
+    const std::string head =
+        consolefuzz::startupAnswers(consolefuzz::armScenarios()[a.scenario], a.site);
+    const std::size_t number = input.find_first_not_of(" 0", head.size());
+    EXPECT_EQ(std::stoi(input.substr(number)), a.entry + 1) << a.describe();
+    EXPECT_EQ(input.find_first_of("/\\:", head.size()), std::string::npos) << a.describe();
+  }
+}
+
+TEST(ConsoleFuzzChecks, StartUpAnswersFollowTheScenarioAndTheSite) {
+  struct Row {
+    const char* scenario;
+    bool legacy;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {"clicks", false, ""},         {"clicks", true, "w\n"},
+      {"demo", false, "k"},          {"relocate-loop", true, "kw\n"},
+      {"fail-open", false, "y\n"},   {"fail-block", true, "y\nw\n"},
+  };
+  for (const Row& row : rows) {
+    consolefuzz::SiteVariant site;
+    site.legacyTree = row.legacy;
+    EXPECT_EQ(consolefuzz::startupAnswers(
+                  consolefuzz::armScenarios()[consolefuzz::scenarioIndex(row.scenario)], site),
+              row.expected)
+        << row.scenario;
+  }
+}
+
+}  // namespace
