@@ -192,11 +192,18 @@ bool dumpDirectories(ConsoleContext& context, const SettingsRoots& roots) {
     context.print("Please enter text file name: ");
     readWordOfLine(fileName);
   }
-  // Text mode: the lines end the way the platform's editor expects.
-  if (std::FILE* out = platform::openFile(fileName, "w"); out != nullptr) {
+  // The listing goes to a file beside the named one that takes its place only
+  // once complete, so that a full disk leaves the earlier file (or none),
+  // never half a listing. Text mode: the lines end the way the platform's
+  // editor expects.
+  const std::string temporary = fileName + ".dump.tmp";
+  if (std::FILE* out = platform::openFile(temporary, "w"); out != nullptr) {
     std::fputs("Key:\n\td: - directories. f: - files.\n\nListing:\n", out);
     dumpDirectory(roots.wizardDirectory, "\t", out);
-    std::fclose(out);
+    const bool written = std::ferror(out) == 0;
+    if (std::fclose(out) != 0 || !written || !platform::moveFileReplacing(temporary, fileName)) {
+      platform::deleteFile(temporary);
+    }
   }
   openInNotepad(fileName);
   return true;

@@ -30,7 +30,9 @@ bool addToolToPart(ConsoleContext& context);
 bool addToolToPart(ConsoleContext& context, const SettingsRoots& roots);
 
 // "Dump directories": asks for a file name, writes the listing of the wizard
-// directory into it and opens it in the editor. Always true.
+// directory into it and opens it in the editor. Always true. The file is
+// replaced only by a complete listing: when the listing cannot be written
+// whole (a full disk), the earlier file stays as it was, or none is made.
 bool dumpDirectories(ConsoleContext& context);
 bool dumpDirectories(ConsoleContext& context, const SettingsRoots& roots);
 
