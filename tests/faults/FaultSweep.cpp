@@ -9,6 +9,8 @@
 #include <set>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace faultsweep {
@@ -67,13 +69,38 @@ std::string joinPlan(const std::string& item, const std::string& base) {
   return item + ";" + base;
 }
 
-Run runOnce(const Sweep& sweep, const std::string& plan) {
+// Where the faults that fire are logged, outside every swept directory.
+std::string logPath() {
+  return (fs::temp_directory_path() / ("zorv-fault-sweep-" + std::to_string(::getpid()) + ".log"))
+      .string();
+}
+
+// The files the logged vanish faults removed, relative to root.
+std::vector<std::string> vanishedFiles(const std::string& root) {
+  std::vector<std::string> files;
+  std::ifstream log(logPath());
+  const std::string prefix = fs::path(root).generic_string() + "/";
+  for (std::string line; std::getline(log, line);) {
+    const std::string mark = "vanish ";
+    if (line.compare(0, mark.size(), mark) != 0) continue;
+    const std::size_t path = line.find(" vanished ");
+    if (path == std::string::npos) continue;
+    std::string name = line.substr(path + 10);
+    if (name.compare(0, prefix.size(), prefix) == 0) name = name.substr(prefix.size());
+    files.push_back(name);
+  }
+  return files;
+}
+
+SweepRun runOnce(const Sweep& sweep, const std::string& plan) {
   clearDirectory(sweep.root);
   sweep.prepare();
-  Run run;
+  SweepRun run;
   run.plan = plan;
   std::string error;
-  EXPECT_TRUE(platform::faults::setPlan(plan, &error)) << plan << ": " << error;
+  std::remove(logPath().c_str());
+  const std::string logged = plan.empty() ? "log=" + logPath() : plan + ";log=" + logPath();
+  EXPECT_TRUE(platform::faults::setPlan(logged, &error)) << plan << ": " << error;
   run.outcome = sweep.operate();
   run.fired = platform::faults::firedCount();
   run.sweptFired = !plan.empty() && platform::faults::faultFired(0);
@@ -82,6 +109,8 @@ Run runOnce(const Sweep& sweep, const std::string& plan) {
   }
   platform::faults::clearPlan();
   run.files = snapshot(sweep.root);
+  run.vanished = vanishedFiles(sweep.root);
+  std::remove(logPath().c_str());
   return run;
 }
 
@@ -114,8 +143,14 @@ void putFile(const std::string& root, const std::string& relative, const std::st
   out << content;
 }
 
+Snapshot without(const Snapshot& files, const std::vector<std::string>& vanished) {
+  Snapshot kept = files;
+  for (const std::string& name : vanished) kept.erase(name);
+  return kept;
+}
+
 std::vector<std::string> tornFiles(const Snapshot& files, const Snapshot& before,
-                                   const Snapshot& after) {
+                                   const Snapshot& after, const std::vector<std::string>& vanished) {
   std::set<std::string> names;
   for (const Snapshot* s : {&files, &before, &after}) {
     for (const auto& [name, bytes] : *s) names.insert(name);
@@ -129,7 +164,9 @@ std::vector<std::string> tornFiles(const Snapshot& files, const Snapshot& before
                        (now == files.end() || now->second == old->second);
     const bool asNew = (now == files.end()) == (next == after.end()) &&
                        (now == files.end() || now->second == next->second);
-    if (!asOld && !asNew) torn.push_back(name);
+    const bool gone = now == files.end() &&
+                      std::find(vanished.begin(), vanished.end(), name) != vanished.end();
+    if (!asOld && !asNew && !gone) torn.push_back(name);
   }
   return torn;
 }
@@ -161,9 +198,9 @@ std::string describe(const Snapshot& files, const Snapshot& expected) {
   return out.str();
 }
 
-void judgeOldOrNew(const Run& faulty, const Snapshot& before, const Run& clean) {
-  const Snapshot& expected = faulty.outcome.succeeded ? clean.files : before;
-  EXPECT_TRUE(faulty.files == expected)
+void judgeOldOrNew(const SweepRun& faulty, const Snapshot& before, const SweepRun& clean) {
+  const Snapshot expected = without(faulty.outcome.succeeded ? clean.files : before, faulty.vanished);
+  EXPECT_TRUE(without(faulty.files, faulty.vanished) == expected)
       << faulty.plan << (faulty.outcome.succeeded ? " succeeded" : " failed")
       << " but the files are not " << (faulty.outcome.succeeded ? "the new" : "the old")
       << " ones:\n"
@@ -182,7 +219,7 @@ Totals runSweep(const Sweep& sweep) {
     sweep.prepare();
     return snapshot(sweep.root);
   }();
-  const Run clean = runOnce(sweep, sweep.basePlan);
+  const SweepRun clean = runOnce(sweep, sweep.basePlan);
   const std::uint64_t* counted = clean.calls;
   for (int i = 0; i < platform::faults::kOperationCount; ++i) {
     totals.calls += static_cast<int>(counted[i]);
@@ -200,12 +237,17 @@ Totals runSweep(const Sweep& sweep) {
     // Until the fault no longer fires: one more call index than there are
     // calls of the operation.
     for (std::uint64_t n = 1; n <= counted[static_cast<int>(op)] + 1; ++n) {
-      const Run faulty = runOnce(sweep, joinPlan(withCall(item, n), sweep.basePlan));
+      const SweepRun faulty = runOnce(sweep, joinPlan(withCall(item, n), sweep.basePlan));
       if (!faulty.sweptFired) break;
       ++firedRuns;
       ++totals.injected;
       SCOPED_TRACE(faulty.plan);
-      const std::vector<std::string> torn = tornFiles(faulty.files, before, clean.files);
+      std::vector<std::string> torn =
+          tornFiles(faulty.files, before, clean.files, faulty.vanished);
+      std::erase_if(torn, [&](const std::string& name) {
+        return std::find(sweep.judgedBySections.begin(), sweep.judgedBySections.end(), name) !=
+               sweep.judgedBySections.end();
+      });
       totals.torn += static_cast<int>(torn.size());
       EXPECT_TRUE(torn.empty()) << faulty.plan << ": torn or extra files:\n"
                                 << describe(faulty.files, before) << "printed: "
@@ -218,6 +260,10 @@ Totals runSweep(const Sweep& sweep) {
           << item << ": the fault did not fire at every call of the clean run";
     }
   }
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::printf("[fault sweep] %s.%s: %d faults injected over %d counted calls, %d torn\n",
+              test != nullptr ? test->test_suite_name() : "", test != nullptr ? test->name() : "",
+              totals.injected, totals.calls, totals.torn);
   tally().injected += totals.injected;
   tally().torn += totals.torn;
   tally().calls += totals.calls;

@@ -38,12 +38,15 @@ struct Outcome {
 };
 
 // What one run looked like, for the judge.
-struct Run {
+struct SweepRun {
   std::string plan;  // "" for the clean run
   Outcome outcome;
   Snapshot files;
   std::uint64_t fired = 0;  // faults that fired, the base plan's included
   bool sweptFired = false;  // the swept fault fired
+  // Files (relative to the root) that vanished after a listing: gone by the
+  // fault's own hand, so their absence is no loss.
+  std::vector<std::string> vanished;
   std::uint64_t calls[platform::faults::kOperationCount] = {};
 };
 
@@ -59,7 +62,11 @@ struct Sweep {
   // Checks one faulty run against the runs before and after (the clean
   // run); the default accepts a failure that left the old files and a
   // success that left the new ones.
-  std::function<void(const Run& faulty, const Snapshot& before, const Run& clean)> judge;
+  std::function<void(const SweepRun& faulty, const Snapshot& before, const SweepRun& clean)> judge;
+  // Files the judge checks section by section (an operation that writes
+  // sections one at a time may stop between them): left out of the check
+  // that each file is wholly old or wholly new.
+  std::vector<std::string> judgedBySections;
   // Extra plan items in force for every run (e.g. a rename refused so that
   // the in-place path is taken), clean run included.
   std::string basePlan;
@@ -75,15 +82,19 @@ struct Totals {
 Totals runSweep(const Sweep& sweep);
 
 // Files of `files` that are neither as in `before` nor as in `after` (absence
-// included), and names that are in neither.
+// included), and names that are in neither; a vanished file may be absent.
 std::vector<std::string> tornFiles(const Snapshot& files, const Snapshot& before,
-                                   const Snapshot& after);
+                                   const Snapshot& after,
+                                   const std::vector<std::string>& vanished = {});
+
+// The snapshot without the vanished files (for comparisons).
+Snapshot without(const Snapshot& files, const std::vector<std::string>& vanished);
 
 // Names of temporaries left below a directory ("*.tmp*" and the like).
 std::vector<std::string> temporaries(const Snapshot& files);
 
 // The default judge.
-void judgeOldOrNew(const Run& faulty, const Snapshot& before, const Run& clean);
+void judgeOldOrNew(const SweepRun& faulty, const Snapshot& before, const SweepRun& clean);
 
 // The process-wide tally, printed at exit as "[fault sweep] ...".
 Totals& tally();
