@@ -21,6 +21,7 @@
 #include "ScriptedConsole.h"
 #include "ZorvGeometry.h"
 #include "ZorvVLWizard.h"
+#include "platform/faults.h"
 #include "console/ConsoleContext.h"
 #include "partcalibration/Extension.h"
 #include "partcalibration/Relocation.h"
@@ -634,3 +635,62 @@ TEST(WizardOperationFaults, AToolIsAddedWholeOrNotAtAllWithItsMessage) {
 }
 
 }  // namespace
+
+// ---- The wizard library's own copy of the platform layer ----------------------------
+
+TEST(WizardLibraryFaults, TheLibrarysFileCallsFollowTheSamePlan) {
+  testsupport::TempDir dir;
+  testsupport::writeFile(dir / "a.qini", "[S]\r\nK=1\r\n");
+  ASSERT_TRUE(platform::faults::setPlan("open:1:disk-full"));
+  EXPECT_FALSE(ZorvVLWizardUtilities::copyFile(dir / "a.qini", dir / "b.qini"));
+  EXPECT_EQ(platform::faults::firedCount(), 1u);
+  EXPECT_TRUE(ZorvVLWizardUtilities::copyFile(dir / "a.qini", dir / "b.qini"));
+  EXPECT_EQ(platform::faults::callCount(platform::faults::Operation::Open), 2u);
+  platform::faults::clearPlan();
+  EXPECT_EQ(testsupport::readFile(dir / "b.qini"), "[S]\r\nK=1\r\n");
+}
+
+// Deleting a part moves the later parts down one number each: a move that
+// fails stops there, and every part is still there once, whole.
+TEST(WizardLibraryFaults, APartDeletionThatCannotMoveALaterPartLosesNoPart) {
+  testsupport::TempDir dir;
+  const std::string wizard = dir / "vl2_settings";
+  Sweep sweep;
+  sweep.root = dir.path();
+  sweep.prepare = [&] {
+    const char* const parts[] = {"01_A", "02_B", "03_C", "04_D"};
+    for (const char* part : parts) {
+      const std::string name = std::string(part).substr(3);
+      faultsweep::putFile(dir.path(), "vl2_settings/parts/" + std::string(part) + "/01_R/R.qini",
+                          "[Region]\r\nPart=" + name + "\r\n");
+      faultsweep::putFile(dir.path(), "vl2_settings/parts/" + std::string(part) + "/01_R/01_S.bmp",
+                          name);
+    }
+    faultsweep::putFile(dir.path(), "vl2_settings/parts/notes.txt", "notes");
+  };
+  sweep.operate = [&] {
+    return runWithConsole("", [&] { return ZorvVLWizardUtilities::deletePart(wizard, 1); });
+  };
+  sweep.faults = {"rename::access-denied", "rename::disk-full", "vanish:"};
+  sweep.judge = [&](const SweepRun& faulty, const Snapshot&, const SweepRun& clean) {
+    if (faulty.outcome.succeeded) {
+      EXPECT_TRUE(faulty.files == clean.files) << faulty.plan;
+      return;
+    }
+    for (const char* part : {"A", "C", "D"}) {
+      std::size_t copies = 0;
+      for (const auto& [name, bytes] : faulty.files) {
+        const std::string tail = "/01_R/R.qini";
+        if (name.size() > tail.size() &&
+            name.compare(name.size() - tail.size(), tail.size(), tail) == 0 &&
+            bytes == "[Region]\r\nPart=" + std::string(part) + "\r\n") {
+          ++copies;
+        }
+      }
+      EXPECT_EQ(copies, 1u) << faulty.plan << ": part " << part;
+    }
+  };
+  const faultsweep::Totals totals = faultsweep::runSweep(sweep);
+  EXPECT_GE(totals.injected, 4);
+  EXPECT_EQ(totals.torn, 0);
+}
