@@ -129,6 +129,18 @@ const SettingsCase kSettingsCases[] = {
            {"PartLocalToArmGlobal311", "TranslationZ", 5.0}};
        return iniOutcome([&] { IniFileSection::setDoublesInSections(f, values); });
      }},
+    // No unnamed temporary (a file system without O_TMPFILE): a named one.
+    {"named temporary", "open:1:access-denied", true, false,
+     [](const std::string& f) {
+       const char* keys[] = {"RotationOriginX", "TranslationZ"};
+       const char* values[] = {"9", "8"};
+       return outcomeOf(
+           platform::writeProfileStrings("PartLocalToArmGlobal141", keys, values, 2, f.c_str()));
+     }},
+    {"named temporary, new file", "open:1:access-denied", false, false,
+     [](const std::string& f) {
+       return outcomeOf(platform::writeProfileString("Probe", "Radius", "3", f.c_str()));
+     }},
     // The directory refuses the replacement: the file itself is rewritten,
     // longer (room reserved first) and shorter.
     {"in place, longer", "rename:1:access-denied", true, false,
