@@ -105,10 +105,12 @@ bool parseLine(const std::string& line, Scenario& scenario, std::string& problem
     }
     return true;
   }
-  if (keyword == "live") {
+  if (keyword == "live" || keyword == "interrupt") {
+    // The last of the two lines names the channel and says how it is used.
     scenario.liveChannel = trim(trim(line).substr(tokens[0].size()));
+    scenario.liveInterrupts = keyword == "interrupt";
     if (scenario.liveChannel.empty()) {
-      problem = "live needs a file name";
+      problem = keyword + " needs a file name";
       return false;
     }
     return true;

@@ -62,6 +62,12 @@ struct Scenario {
   // Live channel (LiveChannel.h) the arm follows once the records are
   // played, in place of afterLast; empty: none.
   std::string liveChannel;
+  // The channel interrupts the records ("interrupt <file>"): the records
+  // play as afterLast says (looping, holding or idle after the last) until a
+  // record line is appended to the channel; then the arm follows the channel
+  // at once, those lines played as new ones (a click in them is played).
+  // Lines already in the channel when the arm starts are ignored.
+  bool liveInterrupts = false;
 };
 
 // Most records one scenario may expand to (repeats and moves included).

@@ -1,5 +1,6 @@
 #include "VirtualArm.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "LiveChannel.h"
 #include "platform/paths.h"
@@ -73,6 +75,51 @@ void writeRecord(BlockView& block, const Record& record, std::uint32_t sequence)
 
 // True when the event still holds the signal of the last record (the program
 // has not waited for it). Testing takes the signal, so it is given back.
+// The records of channel lines; a line that is not a record is skipped (the
+// channel is the panel's).
+std::vector<Record> liveRecords(const std::vector<std::string>& lines) {
+  std::vector<Record> records;
+  std::vector<Record> ofLine;
+  std::string problem;
+  for (const std::string& line : lines) {
+    if (parseLiveLine(line, ofLine, problem)) {
+      records.insert(records.end(), ofLine.begin(), ofLine.end());
+    }
+  }
+  return records;
+}
+
+// Watches an interrupting channel while the records play, cheaply enough to
+// look every few milliseconds without churning memory in the program the arm
+// runs in: the file stays open and only its size is looked at. The channel is
+// appended to (the panel, scripts); a file put in its place is not seen.
+class ChannelWatch {
+ public:
+  explicit ChannelWatch(std::string path) : path_(std::move(path)) {}
+  ~ChannelWatch() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  ChannelWatch(const ChannelWatch&) = delete;
+  ChannelWatch& operator=(const ChannelWatch&) = delete;
+
+  // True when the file's size changed since the last call (or it appeared).
+  bool changed() {
+    if (file_ == nullptr) {
+      file_ = platform::openFile(path_, "rb");
+      if (file_ == nullptr) return false;
+    }
+    const long long size = platform::openFileSize(file_);
+    if (size == size_) return false;
+    size_ = size;
+    return true;
+  }
+
+ private:
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  long long size_ = -1;
+};
+
 bool eventStillSignalled(platform::EventHandle event) {
   if (platform::waitForEvent(event, 0) != platform::WaitResult::Signalled) return false;
   platform::signalEvent(event);
@@ -189,7 +236,7 @@ std::int32_t VirtualArm::registerBlock(void* packet) {
   }
   writer_ = std::thread(&VirtualArm::writerLoop, this, scenario_.records, scenario_.playback,
                         scenario_.periodMs, scenario_.settleMs, scenario_.afterLast,
-                        scenario_.liveChannel);
+                        scenario_.liveChannel, scenario_.liveInterrupts);
   return 1;
 }
 
@@ -234,71 +281,112 @@ bool VirtualArm::waitForStop(std::uint32_t milliseconds) {
 }
 
 void VirtualArm::writerLoop(std::vector<Record> records, Playback playback, std::uint32_t periodMs,
-                            std::uint32_t settleMs, AfterLast afterLast, std::string liveChannel) {
+                            std::uint32_t settleMs, AfterLast afterLast, std::string liveChannel,
+                            bool liveInterrupts) {
   auto& block = *static_cast<BlockView*>(block_);
   const platform::EventHandle event = event_;
   std::size_t next = 0;
   std::uint32_t sequence = 0;
+  // The pose the channel starts from: the last record written, else rest at
+  // (400, 0, 200) mm, the axis along -y.
+  Record last;
+  last.x = 400.0;
+  last.z = 200.0;
+  last.theta = 90.0;
+
+  // An interrupting channel is read from its present end: what it holds now
+  // is old. What is appended while the records play hands the arm over.
+  LiveChannelReader reader(liveChannel);
+  ChannelWatch watch(liveChannel);
+  if (liveInterrupts) {
+    watch.changed();
+    reader.poll();
+  }
+  std::vector<Record> interruption;
+  std::uint32_t lastPoll = platform::tickMs();
+  // Waits up to the given time; true when the writer is to stop or the
+  // channel interrupted the records (then `interruption` holds its records).
+  const auto pause = [&](std::uint32_t milliseconds) {
+    if (!liveInterrupts) return waitForStop(milliseconds);
+    const std::uint32_t started = platform::tickMs();
+    for (;;) {
+      const std::uint32_t now = platform::tickMs();
+      if (now - lastPoll >= kLivePollMs) {
+        lastPoll = now;
+        if (watch.changed()) {
+          interruption = liveRecords(reader.poll());
+          if (!interruption.empty()) return true;
+        }
+      }
+      const std::uint32_t waited = now - started;
+      if (waited >= milliseconds) return false;
+      if (waitForStop(std::min(milliseconds - waited, kLivePollMs))) return true;
+    }
+  };
+  // After a pause that returned true: follows the channel when it
+  // interrupted, else the writer stops.
+  const auto stopOrFollow = [&] {
+    if (!interruption.empty()) {
+      followLive(liveChannel, reader, last, interruption, settleMs, sequence);
+    }
+  };
+
   for (;;) {
     if (next >= records.size()) {
-      if (!liveChannel.empty()) {
-        // From the last record's pose, else from rest: (400, 0, 200) mm,
-        // the axis along -y.
-        Record start;
-        start.x = 400.0;
-        start.z = 200.0;
-        start.theta = 90.0;
-        if (!records.empty()) start = records.back();
-        followLive(liveChannel, start, settleMs, sequence);
+      if (!liveChannel.empty() && !liveInterrupts) {
+        followLive(liveChannel, reader, last, {}, settleMs, sequence);
         return;
       }
       if (records.empty() || afterLast == AfterLast::Idle) {
-        while (!waitForStop(1000)) {
+        while (!pause(1000)) {
         }
+        stopOrFollow();
         return;
       }
       next = afterLast == AfterLast::Loop ? 0 : records.size() - 1;
     }
-    writeRecord(block, records[next], ++sequence);
+    last = records[next];
+    writeRecord(block, last, ++sequence);
     platform::signalEvent(event);
     ++next;
 
     if (playback == Playback::Timed) {
-      if (waitForStop(periodMs)) return;
+      if (pause(periodMs)) {
+        stopOrFollow();
+        return;
+      }
       continue;
     }
     // Deterministic: the next record only once the program has taken this one.
     for (;;) {
-      if (waitForStop(kHandoverPollMs)) return;
+      if (pause(kHandoverPollMs)) {
+        stopOrFollow();
+        return;
+      }
       if (load(block.freshRecord) == 0) break;
       if (!eventStillSignalled(event)) {
-        if (waitForStop(settleMs)) return;
+        if (pause(settleMs)) {
+          stopOrFollow();
+          return;
+        }
         break;
       }
     }
   }
 }
 
-void VirtualArm::followLive(const std::string& channel, const Record& start,
+void VirtualArm::followLive(const std::string& channel, LiveChannelReader& reader,
+                            const Record& start, const std::vector<Record>& interruption,
                             std::uint32_t settleMs, std::uint32_t sequence) {
   auto& block = *static_cast<BlockView*>(block_);
   const platform::EventHandle event = event_;
-  LiveChannelReader reader(channel);
-  const auto recordsOf = [](const std::vector<std::string>& lines) {
-    std::vector<Record> records;
-    std::vector<Record> ofLine;
-    std::string problem;
-    for (const std::string& line : lines) {
-      // A line that is not a record is skipped: the channel is the panel's.
-      if (parseLiveLine(line, ofLine, problem)) {
-        records.insert(records.end(), ofLine.begin(), ofLine.end());
-      }
-    }
-    return records;
-  };
 
   LivePlayback playback(start);
-  playback.catchUp(recordsOf(reader.poll()));
+  if (interruption.empty()) {
+    playback.catchUp(liveRecords(reader.poll()));
+  } else {
+    playback.receive(interruption);
+  }
   LiveCounts reported;
   writeLiveStatus(channel, reported);
   std::uint32_t lastRead = platform::tickMs();
@@ -311,7 +399,7 @@ void VirtualArm::followLive(const std::string& channel, const Record& start,
     if (waitForStop(kHandoverPollMs)) return;
     std::uint32_t now = platform::tickMs();
     if (now - lastRead >= kLivePollMs) {
-      playback.receive(recordsOf(reader.poll()));
+      playback.receive(liveRecords(reader.poll()));
       lastRead = now;
     }
     // Taken as in the deterministic playback: the flag cleared, or the event

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "LiveChannel.h"
 #include "Scenario.h"
 #include "platform/event.h"
 
@@ -44,10 +45,14 @@ class VirtualArm {
   std::int32_t dialogResult(std::int32_t command);
   void stopWriter();
   void writerLoop(std::vector<Record> records, Playback playback, std::uint32_t periodMs,
-                  std::uint32_t settleMs, AfterLast afterLast, std::string liveChannel);
+                  std::uint32_t settleMs, AfterLast afterLast, std::string liveChannel,
+                  bool liveInterrupts);
   // Writes what the live channel says (LiveChannel.h) until the writer is
-  // stopped, starting from the pose of `start`.
-  void followLive(const std::string& channel, const Record& start, std::uint32_t settleMs,
+  // stopped, starting from the pose of `start`. Without `interruption` the
+  // lines the reader finds at once only give the pose; with it, those
+  // records (the lines that interrupted the scenario's records) are played.
+  void followLive(const std::string& channel, LiveChannelReader& reader, const Record& start,
+                  const std::vector<Record>& interruption, std::uint32_t settleMs,
                   std::uint32_t sequence);
   // Waits up to the given time; true when the writer is to stop.
   bool waitForStop(std::uint32_t milliseconds);

@@ -187,7 +187,8 @@ bool parseStatement(const std::string& line, std::vector<DescriptionStep>& steps
     return true;
   }
   if (keyword == "serial" || keyword == "firmware" || keyword == "fail" || keyword == "dialog" ||
-      keyword == "log" || keyword == "playback" || keyword == "end" || keyword == "live") {
+      keyword == "log" || keyword == "playback" || keyword == "end" || keyword == "live" ||
+      keyword == "interrupt") {
     steps.emplace_back(ScenarioLine{line});
     return true;
   }

@@ -265,8 +265,8 @@ class Generator {
     std::string keyword;
     words >> keyword;
     for (char& c : keyword) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    static const char* const allowed[] = {"serial", "firmware", "fail", "dialog",
-                                          "log",    "playback", "end",  "live"};
+    static const char* const allowed[] = {"serial",   "firmware", "fail", "dialog",   "log",
+                                          "playback", "end",      "live", "interrupt"};
     bool known = false;
     for (const char* name : allowed) known = known || keyword == name;
     if (!known) return fail("\"" + keyword + "\" is not a scenario line the tool copies");

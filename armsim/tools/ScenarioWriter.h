@@ -125,7 +125,7 @@ struct Rest {
   int records = 1;
 };
 // A scenario line copied as it stands (serial, firmware, fail, dialog, log,
-// playback, end, live), placed before the records.
+// playback, end, live, interrupt), placed before the records.
 struct ScenarioLine {
   std::string text;
 };

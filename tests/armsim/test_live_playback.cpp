@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -144,6 +145,63 @@ TEST_F(LivePlaybackTest, AClickNobodyReadsIsDropped) {
   // Moves go on as before.
   keys("Y");
   EXPECT_TRUE(poseArrives());
+}
+
+// A timed, looping scenario whose channel may interrupt it: the loop plays
+// until a line is appended. A click already in the channel when the arm
+// started is old and never played; the appended click is, each of its
+// records taken once, and the probe then stays at its pose.
+TEST(LiveInterruption, AnAppendedClickEndsTheLoopingRecords) {
+  testsupport::TempDir dir;
+  const std::string appData = armtest::useApplicationData(dir);
+  testsupport::writeFile(appData + "/WinVLPosetta.ini",
+                         "[ArmPsiDeltas]\r\nP08081234=0.0000000000000000\r\n");
+  const std::string channel = dir / "live.txt";
+  testsupport::writeFile(channel, "record 1 1 1 0 90 0 red x5\n");
+  armtest::useScenario(dir, "playback timed 5\nend loop\ninterrupt " + channel +
+                                "\nrecord 100 0 0 0 90 0 x3\nrecord 200 0 0 0 90 0 x3\n");
+  ConsoleContext context = armtest::capturingContext();
+  ArmConnection arm;
+  ASSERT_TRUE(initialiseArm(context, arm));
+  armtest::takeCaptured();
+
+  const auto tipX = [&] {
+    Point tip;
+    LinearMap rotation;
+    EXPECT_TRUE(readProbePose(arm, tip, rotation));
+    return tip.x;
+  };
+  // Round and round: both poses again and again, never the channel's.
+  int seen[2] = {0, 0};
+  for (int read = 0; read < 2000 && (seen[0] < 5 || seen[1] < 5); ++read) {
+    const double x = tipX();
+    ASSERT_TRUE(x == 100.0 || x == 200.0) << x;
+    ++seen[x == 200.0 ? 1 : 0];
+  }
+  EXPECT_GE(seen[0], 5);
+  EXPECT_GE(seen[1], 5);
+  for (int poll = 0; poll < 3; ++poll) EXPECT_EQ(pollArmButtons(arm), kArmButtonNone);
+
+  // A comment does not interrupt; a click does.
+  {
+    // Appended in one write, as the panel appends.
+    std::ofstream append(channel, std::ios::binary | std::ios::app);
+    append << "# note\nrecord 300 0 0 0 90 0 red x2\n";
+  }
+  int red = 0;
+  for (int poll = 0; poll < 40 && red < 2; ++poll) {
+    if (pollArmButtons(arm) == kArmButtonRed) ++red;
+  }
+  EXPECT_EQ(red, 2);
+  for (int poll = 0; poll < 3; ++poll) EXPECT_EQ(pollArmButtons(arm), kArmButtonNone);
+  for (int read = 0; read < 5; ++read) EXPECT_EQ(tipX(), 300.0);
+  armsim::LiveCounts counts;
+  EXPECT_TRUE(
+      eventually([&] { return armsim::readLiveStatus(channel, counts) && counts.presses == 2; }));
+  EXPECT_EQ(counts.dropped, 0u);
+
+  closeArm(context, arm);
+  armtest::unsetEnvironment(armtest::kScenarioVariable);
 }
 
 }  // namespace

@@ -383,7 +383,24 @@ TEST(ScenarioWriter, CopiedLinesAndTheEnd) {
   std::istringstream in3(live.text);
   ASSERT_TRUE(armsim::parseScenario(in3, following, error)) << error;
   EXPECT_EQ(following.liveChannel, "/tmp/arm live.txt");
+  EXPECT_FALSE(following.liveInterrupts);
   EXPECT_EQ(following.records.size(), 3u);
+
+  // A channel that may interrupt looping records; the last of the two lines
+  // counts.
+  const armsim::GeneratedScenario interrupted = generate(
+      "playback timed 10\nend loop\nlive /tmp/a.txt\ninterrupt /tmp/arm live.txt\ntouch 1 2 3\n");
+  armsim::Scenario interruptible;
+  std::istringstream in4(interrupted.text);
+  ASSERT_TRUE(armsim::parseScenario(in4, interruptible, error)) << error;
+  EXPECT_EQ(interruptible.liveChannel, "/tmp/arm live.txt");
+  EXPECT_TRUE(interruptible.liveInterrupts);
+  EXPECT_EQ(interruptible.afterLast, armsim::AfterLast::Loop);
+  EXPECT_EQ(interruptible.playback, armsim::Playback::Timed);
+  armsim::Scenario broken;
+  std::istringstream in5("interrupt  \n");
+  EXPECT_FALSE(armsim::parseScenario(in5, broken, error));
+  EXPECT_EQ(error, "line 1: interrupt needs a file name");
 }
 
 TEST(ScenarioWriter, ProblemsNameTheLine) {
