@@ -93,7 +93,8 @@ class PayloadDigest {
       std::memcpy(&w, bytes + 8 * i, 8);
       return load(w);
     };
-    auto store = [to](std::size_t i, std::uint64_t w) {
+    // (Captured by default: the digest alone never uses `to`.)
+    auto store = [=](std::size_t i, std::uint64_t w) {
       if constexpr (copy) to[i] = std::bit_cast<double>(w);
     };
     std::size_t i = 0;
