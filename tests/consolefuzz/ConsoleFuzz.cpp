@@ -111,6 +111,58 @@ std::string readSource(const std::string& relative) {
   return text.str();
 }
 
+// The scenario with long rests and slow moves shortened (a record held at
+// most 12 times, a move in at most 15 steps) and a green click after every
+// 40 records without one, a red click after every 80: the presses come
+// round soon, also to the loops that take one record every 100 ms, so that
+// a run's time goes on what the input makes the program do.
+std::string shortened(const std::string& scenario) {
+  std::istringstream in(scenario);
+  std::string out;
+  std::size_t sinceGreen = 0;
+  std::size_t sinceRed = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::vector<std::string> tokens;
+    for (std::string word; words >> word;) tokens.push_back(word);
+    const bool record = !tokens.empty() && tokens[0] == "record" && tokens.size() >= 7;
+    const bool move = !tokens.empty() && tokens[0] == "move" && tokens.size() >= 8;
+    if (!record && !move) {
+      out += line + "\n";
+      continue;
+    }
+    std::size_t count = 1;
+    if (record && tokens.back().size() > 1 && tokens.back()[0] == 'x') {
+      count = std::min<std::size_t>(std::stoul(tokens.back().substr(1)), 12);
+      tokens.back() = "x" + std::to_string(count);
+    }
+    if (move) {
+      count = std::min<std::size_t>(std::stoul(tokens[7]), 15);
+      tokens[7] = std::to_string(count);
+    }
+    for (std::size_t i = 0; i < tokens.size(); ++i) out += (i == 0 ? "" : " ") + tokens[i];
+    out += "\n";
+    const auto pressed = [&](const char* button) {
+      return std::find(tokens.begin(), tokens.end(), button) != tokens.end();
+    };
+    sinceGreen = pressed("green") ? 0 : sinceGreen + count;
+    sinceRed = pressed("red") ? 0 : sinceRed + count;
+    const std::string pose = tokens[1] + " " + tokens[2] + " " + tokens[3] + " " + tokens[4] +
+                             " " + tokens[5] + " " + tokens[6];
+    if (sinceGreen >= 40) {
+      out += "record " + pose + " green\nrecord " + pose + "\n";
+      sinceGreen = 0;
+      sinceRed += 2;
+    }
+    if (sinceRed >= 80) {
+      out += "record " + pose + " red\nrecord " + pose + "\n";
+      sinceRed = 0;
+      sinceGreen += 2;
+    }
+  }
+  return out;
+}
+
 // A demo description written by the scenario tool, with more lines at its
 // end (button presses, and "end loop" so that it never runs dry).
 std::string demoDescriptionLoop(const std::string& name, const std::string& extra) {
@@ -122,7 +174,7 @@ std::string demoDescriptionLoop(const std::string& name, const std::string& extr
       !armsim::generateScenario(description, scenario, error)) {
     throw std::runtime_error(name + ".desc: " + error);
   }
-  return scenario.text;
+  return shortened(scenario.text);
 }
 
 std::vector<ArmScenario> buildScenarios() {
@@ -131,7 +183,7 @@ std::vector<ArmScenario> buildScenarios() {
   list.push_back({"clicks-long", clickLoop("deterministic 2", 4), StartupPrompt::None});
   list.push_back({"clicks-timed", clickLoop("timed 3", 2), StartupPrompt::None});
   // The demo arm (serial P08-11-5150) has no stored psi correction.
-  list.push_back({"demo", readSource("examples/armsim/demo.scenario"),
+  list.push_back({"demo", shortened(readSource("examples/armsim/demo.scenario")),
                   StartupPrompt::PsiWarningKey});
   list.push_back({"calibrate-loop", demoDescriptionLoop("calibrate", "red\nred x4\nend loop\n"),
                   StartupPrompt::None});
@@ -208,6 +260,36 @@ std::vector<unsigned> kindWeights(int entry) {
       break;
   }
   return w;
+}
+
+// The answers an entry asks for in order, as an operator who knows it
+// would give them (the careful cases follow this plan).
+std::vector<Kind> answerPlan(int entry) {
+  switch (entry) {
+    case 1:
+      return {kKey, kKey, kKey};
+    case 2:  // part, region, collection, part position, ball, u, v, pitch
+      return {kChoice, kChoice, kChoice, kChoice, kSize, kReal, kReal, kReal};
+    case 3:  // part, region, ball, u, v, pitch
+      return {kChoice, kChoice, kSize, kReal, kReal, kReal};
+    case 4:  // part, region, probe question, tool, ball, then keys
+      return {kChoice, kChoice, kYesNo, kChoice, kSize, kKey, kKey, kKey};
+    case 5:
+    case 12:  // part, region
+      return {kChoice, kChoice};
+    case 6:  // tool
+      return {kChoice};
+    case 7:  // source part, region, tool, destination part, region
+      return {kChoice, kChoice, kChoice, kChoice, kChoice};
+    case 9:  // stored points: update?, then the old arm's serial
+      return {kYesNo, kSerial, kSerial};
+    case 13:
+      return {kFileName};
+    case 14:
+      return {kKey};
+    default:
+      return {};
+  }
 }
 
 std::string randomBytes(Rng& rng, std::size_t count, bool printable) {
@@ -559,6 +641,7 @@ std::string FuzzCase::describe() const {
   out << "seed " << seed << ": entry " << entry + 1 << " (" << entryName(entry) << "), scenario "
       << armScenarios()[scenario].name << ", site" << (site.legacyTree ? " +legacy" : "")
       << (site.askSizes ? " +ask-sizes" : "") << (site.backups ? " +backups" : "")
+      << (site.ctrlHeld ? " +ctrl" : "")
       << (site == SiteVariant{} ? " as shipped" : "") << "\n";
   for (const e2e::InputStep& step : steps) {
     out << "  after " << step.delay.count() << " ms, " << step.input.size()
@@ -581,6 +664,8 @@ std::string startupAnswers(const ArmScenario& scenario, const SiteVariant& site)
       text += "y\n";
       break;
   }
+  // The arm information is shown only when the arm opened.
+  if (site.ctrlHeld && scenario.startup != StartupPrompt::FailureQuestion) text += "i";
   return text + (site.legacyTree ? "w\n" : "");
 }
 
@@ -595,8 +680,27 @@ FuzzCase generateCase(std::uint64_t seed, int entryOverride) {
   fuzzCase.site.askSizes = rng.chance(30);
   fuzzCase.site.backups = rng.chance(entry == 10 || entry == 11 ? 70 : 30);
 
+  fuzzCase.site.ctrlHeld = rng.chance(10);
+
   std::string head = startupAnswers(armScenarios()[fuzzCase.scenario], fuzzCase.site);
   if (fuzzCase.site.legacyTree && rng.chance(50)) head[head.size() - 2] = 'q';
+  // Questions answered wrongly first: letters none of them takes, and no
+  // digit, so that the menu still gets the entry's number first.
+  if (rng.chance(25)) {
+    static const char kRefused[] = "abcdefghijklmoprstuvxzABCDEFGHIJKLMOPRSTUVXZ.,;!?-+ \t";
+    std::string refused;
+    for (std::size_t i = 0, n = 1 + rng.below(12); i < n; ++i) {
+      refused.push_back(kRefused[rng.below(sizeof kRefused - 1)]);
+    }
+    refused += rng.chance(50) ? "\n" : "";
+    // Before the answer to the start-up question, or before the menu's.
+    const StartupPrompt startup = armScenarios()[fuzzCase.scenario].startup;
+    if (startup == StartupPrompt::FailureQuestion && rng.chance(50)) {
+      head.insert(0, refused);
+    } else {
+      head += refused;
+    }
+  }
   head += menuChoiceText(entry, rng);
 
   // Careful cases answer mostly as the entry expects, so that they get far
@@ -606,11 +710,19 @@ FuzzCase generateCase(std::uint64_t seed, int entryOverride) {
   if (careful) {
     for (Kind kind : {kBadNumber, kControl, kRandom, kLong}) weights[kind] = 0;
   }
-  std::size_t answers = rng.below(14);
-  if (rng.chance(15)) answers += rng.below(30);
+  std::vector<Kind> kinds;
+  if (careful) {
+    // The entry's own answers, a few more of any kind sometimes in between.
+    for (Kind kind : answerPlan(entry)) {
+      if (rng.chance(10)) kinds.push_back(static_cast<Kind>(rng.weighted(weights)));
+      kinds.push_back(kind);
+    }
+  }
+  std::size_t extra = rng.below(careful ? 4 : 14);
+  if (rng.chance(15)) extra += rng.below(30);
+  for (std::size_t i = 0; i < extra; ++i) kinds.push_back(static_cast<Kind>(rng.weighted(weights)));
   std::string body;
-  for (std::size_t i = 0; i < answers; ++i) {
-    const Kind kind = static_cast<Kind>(rng.weighted(weights));
+  for (const Kind kind : kinds) {
     std::string answer = answerText(kind, rng);
     // Now and then an answer is spoilt: a stray byte, blanks around it, or
     // given twice.
@@ -632,7 +744,7 @@ FuzzCase generateCase(std::uint64_t seed, int entryOverride) {
     }
     body += answer + lineEnd(rng, kind);
   }
-  const bool truncated = rng.chance(50) && !body.empty();
+  const bool truncated = rng.chance(careful ? 35 : 50) && !body.empty();
   if (truncated) body.resize(rng.below(body.size()) + 1);
   if (!truncated && rng.chance(25)) body += rng.chance(50) ? "\n16\n" : " 16\n";
   keepInSandbox(body);
@@ -649,7 +761,7 @@ FuzzCase generateCase(std::uint64_t seed, int entryOverride) {
       cuts[1 + rng.below(body.size() - 1)] = rng.pick(kDelays);
     }
   }
-  if (rng.chance(60)) {
+  if (rng.chance(70)) {
     const std::size_t at = rng.chance(50) ? body.size() : rng.below(body.size() + 1);
     cuts[at] = 800 + static_cast<int>(rng.below(4200));
   }
@@ -773,6 +885,7 @@ Verdict runCase(const FuzzCase& fuzzCase, std::chrono::milliseconds timeout) {
   e2e::Sandbox sandbox;
   prepareSite(sandbox, fuzzCase.site);
   sandbox.setArmScenario(armScenarios()[fuzzCase.scenario].text);
+  if (fuzzCase.site.ctrlHeld) sandbox.setEnvironment("ZORV_TEST_CTRL_HELD", "1");
   // An editor that changes nothing and a viewer that shows nothing.
   sandbox.setEnvironment("VISUAL", "true");
   const std::string bin = sandbox.path("viewer-bin");

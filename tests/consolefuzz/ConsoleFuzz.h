@@ -50,6 +50,7 @@ struct SiteVariant {
   bool legacyTree = false;     // a legacy "c:\quads" tree too: the mode question
   bool askSizes = false;       // Skin.qini without its sizes: the generator asks
   bool backups = false;        // an .oldqini beside every .qini
+  bool ctrlHeld = false;       // Ctrl held at start-up: the arm information and a key
   bool operator==(const SiteVariant&) const = default;
 };
 

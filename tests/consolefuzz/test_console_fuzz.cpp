@@ -14,7 +14,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <algorithm>
 #include <map>
+#include <sstream>
+#include <vector>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -51,6 +54,19 @@ std::string problemsOf(const Verdict& verdict) {
   return text;
 }
 
+// Texts that show how far the cases got, counted over all cases.
+const char* const kMilestones[] = {
+    "Entering arm testing mode",       "Ball probe of ",
+    "Please enter u extents",          "saved successfully",
+    "Calibration convergence",         "Successfully written section",
+    "Extending calibrations",          "Loading .quads files",
+    "changed.",                        "Delta psi of",
+    "Processing file:",                "Created file:",
+    "Deleted file:",                   "Successfully added tool",
+    "Collection 1:",                   "Please enter text file name",
+    "Hardware config dialog not completed", "Operation failed",
+};
+
 TEST(ConsoleFuzz, RandomInputToEveryMenuEntry) {
   const std::uint64_t runs = environmentNumber("ZORV_CONSOLE_FUZZ_RUNS", 16);
   const std::uint64_t firstSeed = environmentNumber("ZORV_CONSOLE_FUZZ_SEED", 1);
@@ -62,6 +78,7 @@ TEST(ConsoleFuzz, RandomInputToEveryMenuEntry) {
   int crashes = 0, hangs = 0, unreadable = 0, corrupted = 0, failed = 0;
   std::map<int, int> statuses;
   std::map<int, int> operations;
+  std::map<std::string, int> reached;
   double slowest = 0.0;
   std::uint64_t slowestSeed = 0;
   for (std::uint64_t i = 0; i < runs; ++i) {
@@ -80,6 +97,9 @@ TEST(ConsoleFuzz, RandomInputToEveryMenuEntry) {
                 << verdict.run.exitStatus << ", " << verdict.operations << " operations, "
                 << seconds << " s\n";
       if (verbose > 1) std::cout << e2e::visible(verdict.run.output) << "\n";
+    }
+    for (const char* milestone : kMilestones) {
+      reached[milestone] += verdict.run.output.find(milestone) != std::string::npos;
     }
     ++statuses[verdict.run.exitStatus];
     ++operations[std::min(verdict.operations, 3)];
@@ -109,6 +129,10 @@ TEST(ConsoleFuzz, RandomInputToEveryMenuEntry) {
   std::cout << "; operations started";
   for (const auto& [count, cases] : operations) {
     std::cout << " " << count << (count == 3 ? "+" : "") << ":" << cases;
+  }
+  std::cout << "\nconsole fuzz: cases reaching";
+  for (const char* milestone : kMilestones) {
+    std::cout << " \"" << milestone << "\":" << reached[milestone];
   }
   std::cout << "\n";
 }
@@ -227,21 +251,60 @@ TEST(ConsoleFuzzChecks, SettingsFilesThatCannotBeReadAndTemporaryFilesAreFound) 
 }
 
 TEST(ConsoleFuzzChecks, CasesAreMadeFromTheirSeedAlone) {
-  for (std::uint64_t seed : {1u, 7u, 12345u}) {
+  for (std::uint64_t seed = 1; seed <= 200; seed += 7) {
     const FuzzCase a = consolefuzz::generateCase(seed);
     const FuzzCase b = consolefuzz::generateCase(seed);
     EXPECT_EQ(a.input(), b.input()) << seed;
     EXPECT_EQ(a.describe(), b.describe()) << seed;
     EXPECT_EQ(a.entry, static_cast<int>(seed % 16));
     EXPECT_EQ(consolefuzz::generateCase(seed, 4).entry, 4);
-    // The entry's number comes right after the start-up answers, and no
-    // separator that could name a path outside the sandbox comes at all.
+    // The entry's number is the first number after the start-up answers,
+    // and no separator that could name a path outside the sandbox comes at
+    // all.
     const std::string input = a.input();
     const std::string head =
         consolefuzz::startupAnswers(consolefuzz::armScenarios()[a.scenario], a.site);
-    const std::size_t number = input.find_first_not_of(" 0", head.size());
+    const std::size_t number = input.find_first_of("0123456789", head.size());
+    ASSERT_NE(number, std::string::npos) << a.describe();
     EXPECT_EQ(std::stoi(input.substr(number)), a.entry + 1) << a.describe();
     EXPECT_EQ(input.find_first_of("/\\:", head.size()), std::string::npos) << a.describe();
+  }
+}
+
+// Every scenario that opens the arm goes on pressing both buttons, soon
+// enough for the loops that take one record every 100 ms, so that no
+// operation waits on the arm for ever.
+TEST(ConsoleFuzzChecks, ScenariosLoopAndPressBothButtonsOften) {
+  for (const consolefuzz::ArmScenario& scenario : consolefuzz::armScenarios()) {
+    if (scenario.name == "fail-open" || scenario.name == "fail-block") continue;
+    std::istringstream lines(scenario.text);
+    std::size_t records = 0, sinceGreen = 0, sinceRed = 0, longestWait = 0;
+    bool loops = false;
+    for (std::string line; std::getline(lines, line);) {
+      std::istringstream words(line);
+      std::vector<std::string> tokens;
+      for (std::string word; words >> word;) tokens.push_back(word);
+      if (tokens.empty()) continue;
+      loops = loops || (tokens.size() == 2 && tokens[0] == "end" && tokens[1] == "loop");
+      std::size_t count = 0;
+      if (tokens[0] == "record") {
+        count = tokens.back()[0] == 'x' ? std::stoul(tokens.back().substr(1)) : 1;
+      } else if (tokens[0] == "move") {
+        count = std::stoul(tokens[7]);
+      } else {
+        continue;
+      }
+      records += count;
+      const bool green = std::find(tokens.begin(), tokens.end(), "green") != tokens.end();
+      const bool red = std::find(tokens.begin(), tokens.end(), "red") != tokens.end();
+      sinceGreen = green ? 0 : sinceGreen + count;
+      sinceRed = red ? 0 : sinceRed + count;
+      longestWait = std::max({longestWait, sinceGreen, sinceRed});
+      EXPECT_LE(count, 15u) << scenario.name << ": " << line;
+    }
+    EXPECT_TRUE(loops) << scenario.name;
+    EXPECT_GT(records, 0u) << scenario.name;
+    EXPECT_LT(longestWait, 100u) << scenario.name;
   }
 }
 
@@ -249,16 +312,19 @@ TEST(ConsoleFuzzChecks, StartUpAnswersFollowTheScenarioAndTheSite) {
   struct Row {
     const char* scenario;
     bool legacy;
+    bool ctrl;
     const char* expected;
   };
   const Row rows[] = {
-      {"clicks", false, ""},         {"clicks", true, "w\n"},
-      {"demo", false, "k"},          {"relocate-loop", true, "kw\n"},
-      {"fail-open", false, "y\n"},   {"fail-block", true, "y\nw\n"},
+      {"clicks", false, false, ""},        {"clicks", true, false, "w\n"},
+      {"clicks", false, true, "i"},        {"demo", false, false, "k"},
+      {"relocate-loop", true, false, "kw\n"}, {"demo", true, true, "kiw\n"},
+      {"fail-open", false, false, "y\n"},  {"fail-block", true, true, "y\nw\n"},
   };
   for (const Row& row : rows) {
     consolefuzz::SiteVariant site;
     site.legacyTree = row.legacy;
+    site.ctrlHeld = row.ctrl;
     EXPECT_EQ(consolefuzz::startupAnswers(
                   consolefuzz::armScenarios()[consolefuzz::scenarioIndex(row.scenario)], site),
               row.expected)
