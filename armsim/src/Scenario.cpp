@@ -126,12 +126,18 @@ bool parseLine(const std::string& line, Scenario& scenario, std::string& problem
   }
   if (keyword == "fail") {
     const std::string what = tokens.size() == 2 ? lowerCase(tokens[1]) : std::string();
+    long long command = 0;
+    long long call = 0;
     if (what == "open") {
       scenario.failOpen = true;
     } else if (what == "block") {
       scenario.failBlock = true;
+    } else if (tokens.size() == 3 && toInteger(tokens[1], INT32_MIN, INT32_MAX, command) &&
+               toInteger(tokens[2], 1, UINT32_MAX, call)) {
+      scenario.failCalls[static_cast<std::int32_t>(command)].push_back(
+          static_cast<std::uint32_t>(call));
     } else {
-      problem = "fail needs \"open\" or \"block\"";
+      problem = "fail needs \"open\", \"block\" or a command and a call number";
       return false;
     }
     return true;

@@ -44,6 +44,10 @@ struct Scenario {
   std::uint32_t firmware = 4027;
   bool failOpen = false;   // command 1 answers 0
   bool failBlock = false;  // command 5 answers 0
+  // Calls that fail ("fail <command> <n>"): per command, the numbers of its
+  // calls (from 1, counted since the library was loaded or this scenario was
+  // named) that answer 0 and do nothing else.
+  std::map<std::int32_t, std::vector<std::uint32_t>> failCalls;
   // Results of the dialog commands, per command, consumed in order; once a
   // command's list is used up it answers 1 (dialog closed).
   std::map<std::int32_t, std::deque<std::int32_t>> dialogResults;

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -62,6 +63,11 @@ class VirtualArm {
   bool scenarioLoaded_ = false;
   bool scenarioBroken_ = false;  // no scenario named, or one that cannot be read
   bool opened_ = false;
+  // Calls of each command (for "fail <command> <n>") since the library was
+  // loaded or another scenario (path and text) was named; reading the same
+  // scenario again at a command 1 does not start them again.
+  std::map<std::int32_t, std::uint32_t> calls_;
+  std::string countedScenario_;
 
   void* block_ = nullptr;
   platform::EventHandle event_ = platform::kNoEvent;

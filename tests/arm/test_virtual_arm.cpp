@@ -222,6 +222,54 @@ TEST_F(VirtualArmTest, InjectedFailuresAndRefusedPackets) {
   }
 }
 
+// "fail <command> <n>": the n-th call of any command answers 0 and does
+// nothing else; the count goes on when command 1 reads the same scenario
+// again.
+TEST_F(VirtualArmTest, AnyCallOfAnyCommandCanBeMadeToFail) {
+  struct Case {
+    const char* scenario;
+    std::vector<std::pair<std::int32_t, std::int32_t>> calls;  // command, answer
+  };
+  const Case cases[] = {
+      {"fail 1 2\n", {{1, 1}, {2, 1}, {1, 0}, {5, 0}, {1, 1}, {5, 1}}},
+      {"fail 24 1\n", {{1, 1}, {24, 0}, {24, 1}, {5, 1}}},
+      {"fail 5 1\nfail 5 3\n", {{1, 1}, {5, 0}, {5, 1}, {5, 0}, {5, 1}}},
+      {"fail 3 1\n", {{1, 1}, {5, 1}, {3, 0}, {3, 1}}},
+      {"fail 15 2\ndialog 9 11\n", {{1, 1}, {9, 11}, {15, 1}, {9, 1}, {15, 0}}},
+      {"fail 2 1\n", {{1, 1}, {5, 1}, {2, 0}, {2, 1}}},
+      // Not a command and a call number: the scenario cannot be read.
+      {"fail 3\n", {{1, 0}}},
+      {"fail 3 0\n", {{1, 0}}},
+      {"fail three 1\n", {{1, 0}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scenario);
+    armtest::useScenario(dir_, c.scenario);
+    ASSERT_NO_FATAL_FAILURE(load());
+    for (const auto& [command, answer] : c.calls) {
+      SCOPED_TRACE(command);
+      alignas(8) unsigned char packet[544] = {};
+      std::memcpy(packet, &command, sizeof command);
+      if (command == 5) {
+        std::memset(static_cast<void*>(block_.get()), 0, sizeof(ArmDataBlock));
+        block_->command = 5;
+        block_->marker = kArmDataBlockMarker;
+        EXPECT_EQ(entry_(block_.get()), answer);
+      } else if (command == 3) {
+        EXPECT_EQ(entry_(packet), answer);
+        // A failed identification leaves the packet as it was.
+        EXPECT_EQ(packet[4] == 0, answer == 0);
+      } else {
+        EXPECT_EQ(entry_(packet), answer);
+      }
+    }
+    sendWord(2);
+    platform::freeLibrary(library_);
+    library_ = nullptr;
+    entry_ = nullptr;
+  }
+}
+
 TEST_F(VirtualArmTest, DialogResultsComeInOrderThenTheDialogCloses) {
   armtest::useScenario(dir_, "dialog 9 11 11 0\ndialog 18 0 0\ndialog 18 1\n");
   ASSERT_NO_FATAL_FAILURE(start());
