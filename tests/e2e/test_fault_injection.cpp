@@ -81,6 +81,61 @@ std::string planItem(const std::string& item, int n) {
 
 int gInjected = 0;
 
+// ---- The arm start-up ---------------------------------------------------------------------
+
+std::vector<int> loggedCommands(const Sandbox& sandbox) {
+  std::vector<int> commands;
+  if (!e2e::fileExists(sandbox.path("commands.log"))) return commands;
+  std::istringstream lines(e2e::readFile(sandbox.path("commands.log")));
+  for (int command; lines >> command;) commands.push_back(command);
+  return commands;
+}
+
+// Each command of the start-up failing in turn, and the close at exit: the
+// failures the start-up relies on end it with its message and question, the
+// others are passed over; the program carries on (or ends when told to) and
+// closes the arm it bound.
+TEST(FaultInjection, EachArmCommandOfTheStartUpFailingEndsCleanly) {
+  const std::string question = "\nArm initialisation failure. Would you like to continue? (y/n): ";
+  const std::string failure = kInitialising + "Arm initialisation failure.\n" + question;
+  struct Case {
+    const char* fail;
+    const char* input;
+    std::string transcript;
+    std::vector<int> commands;
+    int status;
+  };
+  const Case cases[] = {
+      {"fail 1 1", "y\n16\n", failure + kBasic + mainMenuScreen(), {1, 2}, 0},
+      {"fail 1 1", "n\n", failure, {1}, 0},
+      {"fail 24 1", "16\n", kInitialising + kBasic + mainMenuScreen(), {1, 24, 5, 3, 2}, 0},
+      {"fail 5 1", "Y\n16\n", failure + kBasic + mainMenuScreen(), {1, 24, 5, 2}, 0},
+      {"fail 5 1", "N\n", failure, {1, 24, 5}, 0},
+      // No identification: no serial number, so no stored psi correction.
+      {"fail 3 1", "k16\n", kInitialising + kWarning + kBasic + mainMenuScreen(),
+       {1, 24, 5, 3, 2}, 0},
+      {"fail 2 1", "16\n", kInitialising + kBasic + mainMenuScreen(), {1, 24, 5, 3, 2}, 0},
+      // The arm's operations then refuse the arm that did not open.
+      {"fail 5 1", "y\n9\n 16\n",
+       failure + kBasic + mainMenuScreen() +
+           "The arm is not available: it was not initialised at start-up.\n" + keyPrompt() +
+           mainMenuScreen(),
+       {1, 24, 5, 2}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.fail) + " / " + c.input);
+    Sandbox sandbox;
+    sandbox.setArmScenario("log " + sandbox.path("commands.log") + "\n" + c.fail +
+                           "\nrecord 400 0 200 0 90 0\nend hold\n");
+    const e2e::RunResult run = sandbox.run(c.input);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitStatus, c.status);
+    EXPECT_TRUE(transcriptsMatch(c.transcript, run.output));
+    EXPECT_EQ(loggedCommands(sandbox), c.commands);
+    ++gInjected;
+  }
+}
+
 // ---- Calculate psi zero degree ------------------------------------------------------------
 
 TEST(FaultInjection, APsiDeltaThatCannotBeWrittenIsReportedAndTheConfigurationStaysWhole) {
