@@ -305,6 +305,9 @@ class Generator {
     if (records_ + static_cast<std::size_t>(count) > kMaxRecords) {
       return fail("more than " + std::to_string(kMaxRecords) + " records");
     }
+    // Finite numbers can place, move or aim the probe beyond the largest
+    // number, which no record can hold.
+    if (!finite(pose_.point)) return fail("the probe's position is beyond the range of numbers");
     std::string line = "record " + number(pose_.point.x) + " " + number(pose_.point.y) + " " +
                        number(pose_.point.z) + " " + number(pose_.phi) + " " + number(pose_.theta) +
                        " " + number(pose_.psi);

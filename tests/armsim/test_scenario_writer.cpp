@@ -424,6 +424,12 @@ TEST(ScenarioWriter, ProblemsNameTheLine) {
       {"touch 0 0 0\nfirmware many\n", "line 2: firmware needs one whole number"},
       {"end later\n", "line 1: end needs \"idle\", \"hold\" or \"loop\""},
       {"aim 0 0 0 0 0 1 0 999999\naim 0 0 0 0 0 1 0 2\n", "line 2: more than 1000000 records"},
+      {"placement 0 0 0 1e308 0 0\ntouch 1e308 0 0\n",
+       "line 2: the probe's position is beyond the range of numbers"},
+      {"aim 0 0 1e308 0 0 1 -1e308 1\n",
+       "line 1: the probe's position is beyond the range of numbers"},
+      {"reference 0 0 0\nrelocate -1.7e308 0 0\nshift -1.7e308 0 0\ntouch 0 0 0\n",
+       "line 4: the probe's position is beyond the range of numbers"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
