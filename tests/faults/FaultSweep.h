@@ -99,6 +99,17 @@ void judgeOldOrNew(const SweepRun& faulty, const Snapshot& before, const SweepRu
 // The process-wide tally, printed at exit as "[fault sweep] ...".
 Totals& tally();
 
+// A test name made of a case's description (letters and digits kept, the
+// rest '_'), for tables of parameterised cases.
+inline std::string caseName(const char* description) {
+  std::string name;
+  for (const char* p = description; *p != '\0'; ++p) {
+    const char c = *p;
+    name += (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ? c : '_';
+  }
+  return name;
+}
+
 // A short description of a snapshot difference, for failure messages.
 std::string describe(const Snapshot& files, const Snapshot& expected);
 

@@ -260,11 +260,7 @@ TEST_P(TransformWrites, EverySectionIsOldOrNewAndEveryFailureIsReported) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, TransformWrites, ::testing::ValuesIn(kSectionCases),
                          [](const ::testing::TestParamInfo<SectionCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.name; *p; ++p) {
-                             name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                           }
-                           return name;
+                           return faultsweep::caseName(info.param.name);
                          });
 
 // ---- Relocation and its backups ----------------------------------------------------

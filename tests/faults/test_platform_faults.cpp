@@ -3,7 +3,6 @@
 // vanishes after it was listed, at every call index of each operation. Every
 // failure must be reported and leave the old files; a success the new ones;
 // never a torn file or a temporary.
-#include <cctype>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -197,11 +196,7 @@ TEST_P(SettingsWrite, EveryFaultLeavesTheOldFileOrTheNewOne) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, SettingsWrite, ::testing::ValuesIn(kSettingsCases),
                          [](const ::testing::TestParamInfo<SettingsCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.name; *p; ++p) {
-                             name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                           }
-                           return name;
+                           return faultsweep::caseName(info.param.name);
                          });
 
 // File calls that copy, move and create.
@@ -283,11 +278,7 @@ TEST_P(FileCall, EveryFaultLeavesTheOldFilesOrTheNewOnes) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, FileCall, ::testing::ValuesIn(kFileCases),
                          [](const ::testing::TestParamInfo<FileCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.name; *p; ++p) {
-                             name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                           }
-                           return name;
+                           return faultsweep::caseName(info.param.name);
                          });
 
 // A file that vanishes between the listing and the reading: the listing
