@@ -230,6 +230,13 @@ bool parseLine(const std::string& line, Scenario& scenario, std::string& problem
       r.phi = from.phi + (target.phi - from.phi) * t;
       r.theta = from.theta + (target.theta - from.theta) * t;
       r.psi = from.psi + (target.psi - from.psi) * t;
+      // Poses of finite numbers so far apart that the way between them
+      // passes the largest number.
+      if (!std::isfinite(r.x) || !std::isfinite(r.y) || !std::isfinite(r.z) ||
+          !std::isfinite(r.phi) || !std::isfinite(r.theta) || !std::isfinite(r.psi)) {
+        problem = "move goes beyond the range of numbers";
+        return false;
+      }
       scenario.records.push_back(r);
     }
     return true;

@@ -203,6 +203,8 @@ TEST_F(VirtualArmTest, InjectedFailuresAndRefusedPackets) {
       {"block without marker", "", 0u, true, false},
       {"unreadable scenario", "record 1 2 3\n", kArmDataBlockMarker, false, false},
       {"unknown keyword", "colour red\n", kArmDataBlockMarker, false, false},
+      {"move beyond the largest number", "record -1e308 0 0 0 0 0\nmove 1e308 0 0 0 0 0 2\n",
+       kArmDataBlockMarker, false, false},
       {"firmware negative", "firmware -1\n", kArmDataBlockMarker, false, false},
       {"firmware beyond 32 bits", "firmware 4294967296\n", kArmDataBlockMarker, false, false},
       {"settle time given", "playback deterministic 0\n", kArmDataBlockMarker, true, true},

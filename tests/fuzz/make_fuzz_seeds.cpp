@@ -140,8 +140,9 @@ void scenarioSeeds() {
        "touch 0 0 0\ntouch 150 0 0\nrelocate 200 0 0\nshift 0 10 0\n"
        "aim 0 0 0 0 0 1 25 3\ngreen 2 x3\nred\nrest 4\nserial P08-12-0042\n");
   seed("scenario", "errors", "record 1 2\nmove 1 2 3 4 5 6 0\n");
-  // Numbers near the largest double: a placement that carries a touch
-  // beyond them.
+  // Numbers near the largest double: a move between them, and a placement
+  // that carries a touch beyond them.
+  seed("scenario", "large-move", "record -1e308 0 0 0 0 0\nmove 1e308 0 0 0 0 0 2\n");
   seed("scenario", "large-placement", "placement 0 0 0 1e308 0 0\ntouch 1e308 0 0\n");
 }
 
