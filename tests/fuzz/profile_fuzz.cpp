@@ -259,9 +259,10 @@ Snapshot snapshot(const std::string& path) {
   for (const auto& name : splitList(s.names)) {
     // The calls trim the spaces of the names they are given.
     const std::string id = folded(trimSpaces(name));
-    if (name.empty() || s.sections.count(id) != 0) continue;
+    if (s.sections.count(id) != 0) continue;
     if (s.sections.size() >= kSnapshotLimit) break;
-    s.sections[id] = viewSection(name, path);
+    // The section "[]" is asked for as " ": "" is never passed.
+    s.sections[id] = viewSection(name.empty() ? std::string(" ") : name, path);
   }
   return s;
 }
