@@ -328,10 +328,29 @@ std::string describe(const Edit& e) {
   return s + ")";
 }
 
+// The keys of the written section other than k keep their values (as far as
+// the snapshots hold them).
+void checkOtherKeys(const Snapshot& before, const Snapshot& after, std::string_view s,
+                    std::string_view k, const Edit& e, const std::string& path) {
+  const auto was = before.sections.find(folded(s));
+  const auto is = after.sections.find(folded(s));
+  if (was == before.sections.end() || is == after.sections.end()) return;
+  for (const auto& [key, value] : was->second.values) {
+    const auto now = is->second.values.find(key);
+    if (key != folded(k) && (now == is->second.values.end() || now->second != value)) {
+      broken("writeProfileString" + describe(e) + " changed key \"" + fuzz::escaped(key) + "\"",
+             path);
+    }
+  }
+}
+
 // One writeProfileString call on path, checked against the snapshot taken
 // before it; returns the snapshot after it.
 Snapshot writeAndCheck(const Edit& e, Snapshot before, const std::string& path) {
   const auto oldBytes = fuzz::readFile(path);
+  // The section's key list in full: the snapshot may not hold the section.
+  const Query keyList{Call::String, e.section.c_str(), nullptr, ""};
+  const std::string oldKeys = fullResult(keyList, path);
   const platform::ProfileEdit p = e.raw();
   if (!platform::writeProfileString(p.section, p.key, p.value, path.c_str())) {
     broken("writeProfileString" + describe(e) + " failed", path);
@@ -340,21 +359,21 @@ Snapshot writeAndCheck(const Edit& e, Snapshot before, const std::string& path) 
   const std::string_view s = trimSpaces(e.section);
   const std::string_view k = trimSpaces(e.key);
   const bool exact = !before.inexact;  // the lists show the names the calls find
+  // (A missing file becomes an empty one when nothing is to be deleted.)
+  const bool fileKept = fuzz::readFile(path).value_or("") == oldBytes.value_or("");
   if (!e.hasKey) {
     // Deleting a section: its first copy goes, with its keys.
     checkOthersUnchanged(before, after, folded(s), path);
-    if (exact && after.names != withoutFirst(before.names, s)) {
+    if (!exact) return after;
+    if (after.names != withoutFirst(before.names, s)) {
       broken("deleting section " + describe(e) + " left the names \"" + fuzz::escaped(after.names) +
                  "\"",
              path);
     }
-    if (exact && !listHas(after.names, s) &&
-        !fullResult({Call::Section, e.section.c_str()}, path).empty()) {
+    if (!listHas(after.names, s) && !fullResult({Call::Section, e.section.c_str()}, path).empty()) {
       broken("a deleted section " + describe(e) + " still has lines", path);
     }
-    // (A missing file becomes an empty one.)
-    if (exact && !listHas(before.names, s) &&
-        fuzz::readFile(path).value_or("") != oldBytes.value_or("")) {
+    if (!listHas(before.names, s) && !fileKept) {
       broken("deleting a missing section " + describe(e) + " changed the file", path);
     }
     return after;
@@ -362,29 +381,19 @@ Snapshot writeAndCheck(const Edit& e, Snapshot before, const std::string& path) 
   if (!e.hasValue) {
     // Deleting a key: its first entry goes.
     checkOthersUnchanged(before, after, folded(s), path);
-    const auto was = before.sections.find(folded(s));
-    const auto is = after.sections.find(folded(s));
-    if (exact && was != before.sections.end()) {
-      const std::string expected = withoutFirst(was->second.keyList, k);
-      if (is == after.sections.end() || is->second.keyList != expected) {
-        broken("deleting key " + describe(e) + " did not remove exactly its first entry", path);
-      }
-      if (!listHas(expected, k) &&
-          fullResult({Call::String, e.section.c_str(), e.key.c_str(), kMissing}, path) !=
-              kMissing) {
-        broken("a deleted key " + describe(e) + " still reads", path);
-      }
-      for (const auto& [key, value] : was->second.values) {
-        if (key != folded(k) && is->second.values.at(key) != value) {
-          broken("deleting key " + describe(e) + " changed key \"" + fuzz::escaped(key) + "\"",
-                 path);
-        }
-      }
+    if (!exact) return after;
+    const std::string expected = withoutFirst(oldKeys, k);
+    if (fullResult(keyList, path) != expected) {
+      broken("deleting key " + describe(e) + " did not remove exactly its first entry", path);
     }
-    if (exact && (was == before.sections.end() || !listHas(was->second.keyList, k)) &&
-        fuzz::readFile(path).value_or("") != oldBytes.value_or("")) {
+    if (!listHas(expected, k) &&
+        fullResult({Call::String, e.section.c_str(), e.key.c_str(), kMissing}, path) != kMissing) {
+      broken("a deleted key " + describe(e) + " still reads", path);
+    }
+    if (!listHas(oldKeys, k) && !fileKept) {
       broken("deleting a missing key " + describe(e) + " changed the file", path);
     }
+    checkOtherKeys(before, after, s, k, e, path);
     return after;
   }
   // Setting a value. A line break or a leading '[' in the key or value makes
@@ -407,32 +416,20 @@ Snapshot writeAndCheck(const Edit& e, Snapshot before, const std::string& path) 
         path);
   }
   if (!exact) return after;
-  const bool hadSection = listHas(before.names, s);
   const std::string expectedNames =
-      hadSection ? before.names : before.names + std::string(s) + '\0';
+      listHas(before.names, s) ? before.names : before.names + std::string(s) + '\0';
   if (after.names != expectedNames) {
     broken("writeProfileString" + describe(e) + " left the names \"" + fuzz::escaped(after.names) +
                "\"",
            path);
   }
-  const auto was = before.sections.find(folded(s));
-  const auto is = after.sections.find(folded(s));
-  if (is == after.sections.end()) return after;  // beyond the snapshot's limit
-  const std::string oldKeys = was == before.sections.end() ? std::string() : was->second.keyList;
   const std::string expectedKeys = listHas(oldKeys, k) ? oldKeys : oldKeys + std::string(k) + '\0';
-  if (is->second.keyList != expectedKeys) {
-    broken("writeProfileString" + describe(e) + " left the keys \"" +
-               fuzz::escaped(is->second.keyList) + "\"",
+  const std::string newKeys = fullResult(keyList, path);
+  if (newKeys != expectedKeys) {
+    broken("writeProfileString" + describe(e) + " left the keys \"" + fuzz::escaped(newKeys) + "\"",
            path);
   }
-  if (was != before.sections.end()) {
-    for (const auto& [key, value] : was->second.values) {
-      if (key != folded(k) && is->second.values.at(key) != value) {
-        broken("writeProfileString" + describe(e) + " changed key \"" + fuzz::escaped(key) + "\"",
-               path);
-      }
-    }
-  }
+  checkOtherKeys(before, after, s, k, e, path);
   return after;
 }
 
