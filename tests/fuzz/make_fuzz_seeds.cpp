@@ -107,6 +107,13 @@ void quadsSeeds() {
   for (int v = 0; v <= 3; ++v)
     for (int u = 0; u <= 3; ++u) vertices.emplace_back(u, v, 0.0);
   flat.setFromVertices(3, 3, vertices);
+  // Large enough for several levels of the search structure.
+  RectMesh large;
+  vertices.clear();
+  for (int v = 0; v <= 30; ++v)
+    for (int u = 0; u <= 40; ++u)
+      vertices.emplace_back(u + 0.1 * std::sin(v), v, 2.0 * std::sin(0.3 * u) * std::cos(0.2 * v));
+  large.setFromVertices(40, 30, vertices);
   RectMesh plane;
   plane.setAsPlane(TwoDimensional::Vector<double>(6, 4), 2.0, true, 500);
   RectMesh cylinder;
@@ -115,6 +122,7 @@ void quadsSeeds() {
   const std::string grid = savedMesh(wavy);
   seed("quads", "grid", std::string(1, kRays) + grid);
   seed("quads", "flat-grid", std::string(1, kRays | kChecksum | kSize) + savedMesh(flat));
+  seed("quads", "large-grid", std::string(1, kRays | kChecksum | kSize) + savedMesh(large));
   seed("quads", "plane", std::string(1, kRays) + savedMesh(plane));
   seed("quads", "cylinder", std::string(1, kRays) + savedMesh(cylinder));
   // The header alone, for getFileHeaderItems; and a cut payload that the
