@@ -7,6 +7,7 @@
 //
 // A run passes when the program ends by itself with status 0 (Exit) or 2
 // (end of console input) within the timeout, writes no sanitizer report,
+// reports no operation ended by an exception,
 // leaves every settings file of the site readable, leaves no temporary file
 // behind, and changes only the files the operations that ran have a reason
 // to change.
@@ -47,6 +48,7 @@ std::size_t scenarioIndex(const std::string& name);
 
 // Changes made to the copied demo site before the run.
 struct SiteVariant {
+  bool noWizardTree = false;   // only the arm's file: no settings to choose from
   bool legacyTree = false;     // a legacy "c:\quads" tree too: the mode question
   bool askSizes = false;       // Skin.qini without its sizes: the generator asks
   bool backups = false;        // an .oldqini beside every .qini
@@ -112,10 +114,11 @@ struct Verdict {
   bool hung = false;        // killed at the timeout
   bool unreadable = false;  // a settings file that cannot be read any more
   bool corrupted = false;   // a temporary file left, a change without reason, sections lost
+  bool escaped = false;     // an operation ended by an exception ("Operation failed: ...")
   int operations = 0;
   e2e::RunResult run;
   std::vector<std::string> problems;
-  bool passed() const { return !crashed && !hung && !unreadable && !corrupted; }
+  bool passed() const { return !crashed && !hung && !unreadable && !corrupted && !escaped; }
 };
 
 // Runs the case in a fresh sandbox and judges it.

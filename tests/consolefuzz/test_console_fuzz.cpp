@@ -64,7 +64,7 @@ const char* const kMilestones[] = {
     "Processing file:",                "Created file:",
     "Deleted file:",                   "Successfully added tool",
     "Collection 1:",                   "Please enter text file name",
-    "Hardware config dialog not completed", "Operation failed",
+    "Hardware config dialog not completed",
 };
 
 TEST(ConsoleFuzz, RandomInputToEveryMenuEntry) {
@@ -75,7 +75,7 @@ TEST(ConsoleFuzz, RandomInputToEveryMenuEntry) {
   const std::uint64_t verbose = environmentNumber("ZORV_CONSOLE_FUZZ_VERBOSE", 0);
   const auto started = std::chrono::steady_clock::now();
 
-  int crashes = 0, hangs = 0, unreadable = 0, corrupted = 0, failed = 0;
+  int crashes = 0, hangs = 0, unreadable = 0, corrupted = 0, escaped = 0, failed = 0;
   std::map<int, int> statuses;
   std::map<int, int> operations;
   std::map<std::string, int> reached;
@@ -107,6 +107,7 @@ TEST(ConsoleFuzz, RandomInputToEveryMenuEntry) {
     hangs += verdict.hung;
     unreadable += verdict.unreadable;
     corrupted += verdict.corrupted;
+    escaped += verdict.escaped;
     if (verdict.passed()) continue;
     ++failed;
     const std::string saved = consolefuzz::saveFailure(failureDirectory(), fuzzCase, verdict);
@@ -123,7 +124,8 @@ TEST(ConsoleFuzz, RandomInputToEveryMenuEntry) {
             << slowestSeed << ")\n";
   std::cout << "console fuzz: " << failed << " failed: " << crashes << " crashes, " << hangs
             << " hangs, " << unreadable << " with unreadable settings, " << corrupted
-            << " with temporary files or changes without reason\n";
+            << " with temporary files or changes without reason, " << escaped
+            << " with an operation ended by an exception\n";
   std::cout << "console fuzz: exit statuses";
   for (const auto& [status, count] : statuses) std::cout << " " << status << ":" << count;
   std::cout << "; operations started";
@@ -321,6 +323,10 @@ TEST(ConsoleFuzzChecks, StartUpAnswersFollowTheScenarioAndTheSite) {
       {"relocate-loop", true, false, "kw\n"}, {"demo", true, true, "kiw\n"},
       {"fail-open", false, false, "y\n"},  {"fail-block", true, true, "y\nw\n"},
   };
+  consolefuzz::SiteVariant legacyOnly;
+  legacyOnly.legacyTree = true;
+  legacyOnly.noWizardTree = true;
+  EXPECT_EQ(consolefuzz::startupAnswers(consolefuzz::armScenarios()[0], legacyOnly), "");
   for (const Row& row : rows) {
     consolefuzz::SiteVariant site;
     site.legacyTree = row.legacy;
