@@ -569,7 +569,6 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
 void prepareSite(e2e::Sandbox& sandbox, const SiteVariant& site) {
   sandbox.useDemoSite();
   const std::string parts = sandbox.wizardDirectory() + "/parts";
-  if (site.noWizardTree) fs::remove_all(sandbox.wizardDirectory());
   if (site.askSizes) {
     const std::string skin = parts + "/01_Wing/02_Skin/Skin.qini";
     std::string text = testsupport::readFile(skin);
@@ -591,6 +590,7 @@ void prepareSite(e2e::Sandbox& sandbox, const SiteVariant& site) {
                                                   "\r\n; calibrations before the arm moved\r\n");
     }
   }
+  if (site.noWizardTree) fs::remove_all(sandbox.wizardDirectory());
   if (site.legacyTree) {
     fs::create_directories(sandbox.legacyDirectory());
     fs::copy(e2e::sourceDirectory() + "/examples/legacy-quads/quads", sandbox.legacyDirectory(),
@@ -761,7 +761,13 @@ FuzzCase generateCase(std::uint64_t seed, int entryOverride) {
   // operation time to work with the arm, which goes on pressing its buttons.
   static const int kDelays[] = {0, 0, 30, 100, 300, 600};
   std::map<std::size_t, int> cuts;  // position in body -> pause before it
-  if (rng.chance(50) && body.size() > 1) {
+  if (rng.chance(12) && body.size() > 1) {
+    // Typed: a few bytes at a time, a few milliseconds apart.
+    for (std::size_t at = 1 + rng.below(8); at < body.size() && cuts.size() < 300;
+         at += 1 + rng.below(8)) {
+      cuts[at] = static_cast<int>(rng.below(25));
+    }
+  } else if (rng.chance(50) && body.size() > 1) {
     const std::size_t pieces = 1 + rng.below(3);
     for (std::size_t i = 0; i < pieces; ++i) {
       cuts[1 + rng.below(body.size() - 1)] = rng.pick(kDelays);

@@ -84,7 +84,14 @@ TEST(ConsoleFuzz, RandomInputToEveryMenuEntry) {
   for (std::uint64_t i = 0; i < runs; ++i) {
     const FuzzCase fuzzCase = consolefuzz::generateCase(firstSeed + i, entry);
     const auto runStart = std::chrono::steady_clock::now();
-    const Verdict verdict = consolefuzz::runCase(fuzzCase, timeout);
+    Verdict verdict;
+    try {
+      verdict = consolefuzz::runCase(fuzzCase, timeout);
+    } catch (const std::exception& e) {
+      ++failed;
+      ADD_FAILURE() << "console fuzz: seed " << fuzzCase.seed << " could not be run: " << e.what();
+      continue;
+    }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
     if (seconds > slowest) {
