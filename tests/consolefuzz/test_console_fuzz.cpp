@@ -345,4 +345,102 @@ TEST(ConsoleFuzzChecks, StartUpAnswersFollowTheScenarioAndTheSite) {
   }
 }
 
+// --- fixed inputs ---------------------------------------------------------------
+
+// A literal's bytes, NULs included.
+template <std::size_t N>
+std::string bytes(const char (&text)[N]) {
+  return std::string(text, N - 1);
+}
+
+// Hostile input at known places, each run judged as the fuzz cases are and
+// required to get where its texts show (in order).
+TEST(ConsoleFuzzFixedInputs, HostileAnswersAtKnownPlaces) {
+  using std::chrono::milliseconds;
+  struct Row {
+    const char* what;
+    int entry;  // main menu number, 1..16
+    const char* scenario;
+    consolefuzz::SiteVariant site;
+    std::vector<e2e::InputStep> steps;
+    std::vector<std::string> texts;
+  };
+  consolefuzz::SiteVariant shipped;
+  consolefuzz::SiteVariant askSizes;
+  askSizes.askSizes = true;
+  consolefuzz::SiteVariant legacy;
+  legacy.legacyTree = true;
+  const std::string longNumber(100000, '9');
+  const std::string longName(300, 'n');
+  const std::vector<Row> rows = {
+      {"a number of 100000 digits at a chooser, then valid choices",
+       13,
+       "clicks",
+       shipped,
+       {{"", milliseconds(0), "13\n" + longNumber + "\n1\n1\n"}},
+       {"Choose part:", "Please enter value 1..2: Please enter value 1..2: ", "Collection 1: ",
+        "SparCap"}},
+      {"extents below zero and a pitch at its least for a generated panel",
+       3,
+       "calibrate-loop",
+       askSizes,
+       {{"", milliseconds(0), "3\n1\n2\n1\n7\n\n-5\n-5\n0.1\n"}, {"", milliseconds(2500), ""}},
+       {"Please enter either 3 or 6mm.", "Ball probe of 3mm selected.",
+        "Please enter u extents (mm): ", "Please enter pitch (mm): ",
+        "Planar .quads file generation failure."}},
+      {"a dump file name too long for any file system, after empty lines",
+       14,
+       "clicks",
+       shipped,
+       {{"", milliseconds(0), "14\n\n \r\n" + longName + "\n"}},
+       {"Please enter text file name: Please enter text file name: Please enter text file name: ",
+        "\nPlease press any key to continue.\n"}},
+      {"keys that are no command in the region test, then its red click",
+       5,
+       "clicks-long",
+       shipped,
+       {{"", milliseconds(0), "5\n1\n1\nn\n\n"},
+        {"", milliseconds(1500), bytes("\0\x1b\r\n5612349cse\x7f")},
+        {"", milliseconds(2500), ""}},
+       {"Loading .quads files...", "Press 'o' to calibrate operator position",
+        "\nPlease press any key to continue.\n"}},
+      {"an old serial of control characters, then the stored one",
+       10,
+       "relocate-loop",
+       shipped,
+       {{"", milliseconds(0), "k10\n"},
+        {"", milliseconds(2500), bytes("\x01\0abc\t\n") + "P080301198\n"},
+        {"", milliseconds(2500), ""}},
+       {"Calibration points for current arm not found.", "Existing points not found.",
+        "Processing file:", "Successfully processed"}},
+      {"the directory mode refused twice, answers with CR LF, then Exit",
+       16,
+       "clicks",
+       legacy,
+       {{"", milliseconds(0), "x\r\n?\r\nq\r\n16\r\n"}},
+       {"Please enter directory mode (w for wizard, q for quads): "
+        "Please enter directory mode (w for wizard, q for quads): "
+        "Please enter directory mode (w for wizard, q for quads): ",
+        "Directory mode: Legacy .quads."}},
+  };
+  for (const Row& row : rows) {
+    if (row.site.legacyTree && !e2e::driveIsolationAvailable()) continue;
+    FuzzCase fuzzCase;
+    fuzzCase.entry = row.entry - 1;
+    fuzzCase.scenario = consolefuzz::scenarioIndex(row.scenario);
+    fuzzCase.site = row.site;
+    fuzzCase.steps = row.steps;
+    const Verdict verdict = consolefuzz::runCase(fuzzCase, runTimeout());
+    EXPECT_TRUE(verdict.passed()) << row.what << problemsOf(verdict);
+    std::size_t from = 0;
+    for (const std::string& text : row.texts) {
+      const std::size_t at = verdict.run.output.find(text, from);
+      EXPECT_NE(at, std::string::npos)
+          << row.what << ": not found: " << e2e::visible(text) << "\nafter: "
+          << e2e::visible(verdict.run.output.substr(from, 2000));
+      if (at != std::string::npos) from = at + text.size();
+    }
+  }
+}
+
 }  // namespace
