@@ -37,7 +37,14 @@ float floatUp(double x) {
   return -floatDown(-x);
 }
 
-// Clips [t0, t1] to the ray's passage through the box; false when empty.
+// Rounding allowed for when comparing a ray's distances (relative): a hit's
+// t is rounded otherwise than the entry and exit of the box that holds it (as
+// a weighted mean of its corners' depths), and far from the origin a box's
+// passage can be shorter than that rounding.
+constexpr double kRankSlack = 16 * std::numeric_limits<double>::epsilon();
+
+// Clips [t0, t1] to the ray's passage through the box; false when empty
+// (beyond the rounding of t0 and t1).
 inline bool clipToBox(const float* b, const PreparedRay& r, double& t0, double& t1) {
   for (int k = 0; k < 3; ++k) {
     const double lo = b[k], hi = b[k + 3];
@@ -50,7 +57,7 @@ inline bool clipToBox(const float* b, const PreparedRay& r, double& t0, double& 
     if (ta > tb) std::swap(ta, tb);
     if (ta > t0) t0 = ta;
     if (tb < t1) t1 = tb;
-    if (t0 > t1) return false;
+    if (t0 > t1 && t0 > t1 + std::max(std::abs(t0), std::abs(t1)) * kRankSlack) return false;
   }
   return true;
 }
@@ -66,6 +73,13 @@ inline bool boxRank(const float* b, const PreparedRay& r, double& rank) {
     rank = (t0 <= 0.0 && t1 >= 0.0) ? 0.0 : std::min(std::abs(t0), std::abs(t1));
   }
   return true;
+}
+
+// Whether a box of this rank can hold no hit as near as the best so far,
+// beyond rounding: a box whose rank exceeds a hit's t by less is still
+// searched, for a nearer hit or an equal one of a smaller (v, u).
+inline bool beyondBest(double rank, double bestRank) {
+  return rank > bestRank + std::abs(bestRank) * kRankSlack;
 }
 
 }  // namespace
@@ -289,7 +303,7 @@ bool GridSearch::intersect(const double* vertices, const PreparedRay& ray,
   double bestRank = kInf;
   while (sp > 0) {
     const Entry e = stack[--sp];
-    if (haveBest && e.rank > bestRank) continue;
+    if (haveBest && beyondBest(e.rank, bestRank)) continue;
     if (e.level == 0) {
       if (leafHit(vertices, ray, e.i, e.j, best, haveBest)) {
         bestRank = ray.both ? std::abs(best.t) : best.t;
@@ -304,7 +318,7 @@ bool GridSearch::intersect(const double* vertices, const PreparedRay& ray,
         double rank = 0.0;
         const float* b = &below.boxes[(static_cast<std::size_t>(cj) * below.nu + ci) * 6];
         if (!boxRank(b, ray, rank)) continue;
-        if (haveBest && rank > bestRank) continue;
+        if (haveBest && beyondBest(rank, bestRank)) continue;
         // Insertion by decreasing rank, so the nearest is popped first.
         int k = n++;
         while (k > 0 && children[k - 1].rank < rank) {

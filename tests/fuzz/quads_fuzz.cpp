@@ -64,6 +64,13 @@ void putU64(std::string& bytes, std::size_t at, std::uint64_t v) {
   for (int i = 0; i < 8; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
 }
 
+// The file for a report: its size and first bytes (libFuzzer keeps the input).
+std::string describe(const std::string& file) {
+  return "file (" + std::to_string(file.size()) + " bytes): \"" +
+         fuzz::escaped(std::string_view(file).substr(0, 256)) +
+         (file.size() > 256 ? "\"..." : "\"");
+}
+
 void checkRays(const RectMesh& mesh, const std::string& file) {
   const auto extents = mesh.getExtents();
   const std::uint64_t du = extents.getdU(), dv = extents.getdV(), quads = du * dv;
@@ -96,7 +103,7 @@ void checkRays(const RectMesh& mesh, const std::string& file) {
                      (b ? "hit t " + std::to_string(slow.t) + " at " + std::to_string(slow.u) +
                               ", " + std::to_string(slow.v)
                         : std::string("miss")),
-                 "file: \"" + fuzz::escaped(file) + "\"");
+                 describe(file));
     }
     if (a) (void)mesh.getNormal(fast.u, fast.v, origin + direction * fast.t, (u + v) % 2 == 0);
   }
@@ -133,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (mesh.getKind() != RectMesh::Kind::Empty) fuzz::fail("a refused file left a mesh");
     return 0;
   }
-  const std::string context = "file: \"" + fuzz::escaped(file) + "\"";
+  const std::string context = describe(file);
   if (!headerRead) fuzz::fail("a file that loads has an unreadable header", context);
   if (mesh.getExtents().getdU() != u || mesh.getExtents().getdV() != v) {
     fuzz::fail("the header's counts differ from the loaded mesh's", context);

@@ -174,6 +174,45 @@ TEST(RectMeshGrid, AgreesWithBruteForceOnRandomRays) {
   EXPECT_GT(hits, 800);
 }
 
+// Far from the origin the depths of a quad's corners differ by less than their
+// rounding, so that a hit's t may round a little below the entry of the box
+// that holds it; the search must still find the nearest hit, and among hits
+// at the same t the one of the smallest (v, u), as the brute force does. The
+// grid folds back over itself at u = 4, so each ray meets two tiles.
+TEST(RectMeshGrid, AgreesWithBruteForceForRaysFromFarAway) {
+  const double distances[] = {1e6, 1e17, 1e18, 8e21, 1e25, 8.6e32, 4e33};
+  std::mt19937_64 rng(3);
+  std::uniform_real_distribution<double> depth(-1, 9), jitter(-0.3, 0.3), across(0.5, 3.5),
+      slope(-0.1, 0.1);
+  for (const double distance : distances) {
+    SCOPED_TRACE(distance);
+    int disagreements = 0;
+    for (int grid = 0; grid < 20; ++grid) {
+      std::vector<Point> vertices;
+      for (int v = 0; v <= 1; ++v)
+        for (int u = 0; u <= 8; ++u)
+          vertices.emplace_back((u <= 4 ? u : 8 - u) + jitter(rng), v + 0.2 * jitter(rng),
+                                depth(rng));
+      RectMesh mesh;
+      ASSERT_TRUE(mesh.setFromVertices(8, 1, vertices));
+      for (int i = 0; i < 20; ++i) {
+        const bool both = i % 2 == 1;
+        // Along the axis, and aslant: then the boxes' passages are shorter
+        // than the rounding of their ends.
+        const Vector direction = i % 4 < 2 ? Vector(0, 0, 1) : Vector(slope(rng), slope(rng), 1);
+        const Point origin = Point(across(rng), 0.5, 0.0) - direction * distance;
+        RectMesh::Hit fast, slow;
+        const bool a = mesh.intersect(origin, direction, both, fast);
+        const bool b = mesh.intersectBruteForce(origin, direction, both, slow);
+        if (a != b || (a && (fast.t != slow.t || fast.u != slow.u || fast.v != slow.v))) {
+          ++disagreements;
+        }
+      }
+    }
+    EXPECT_EQ(disagreements, 0);
+  }
+}
+
 #ifdef NDEBUG
 constexpr int kWatertightRays = 1000000;
 #else
