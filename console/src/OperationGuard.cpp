@@ -18,7 +18,10 @@ bool runOperationGuarded(ConsoleContext& context, const std::function<bool()>& o
     context.print("\nOperation failed: settings file error" +
                   (detail.empty() ? std::string() : " (" + detail + ")") + ".\n");
   } catch (const std::exception& e) {
-    context.print(std::string("\nOperation failed: ") + e.what() + ".\n");
+    // One full stop ends the line, whether or not the message brings its own.
+    std::string what = e.what();
+    if (!what.empty() && what.back() == '.') what.pop_back();
+    context.print("\nOperation failed: " + what + ".\n");
   } catch (...) {
     context.print("\nOperation failed: unexpected error.\n");
   }
