@@ -163,19 +163,42 @@ std::string shortened(const std::string& scenario) {
   return out;
 }
 
-// A demo description written by the scenario tool, with more lines at its
-// end (button presses, and "end loop" so that it never runs dry).
-std::string demoDescriptionLoop(const std::string& name, const std::string& extra) {
-  std::istringstream in(readSource("examples/armsim/" + name + ".desc") + "\n" + extra);
+// A description written by the scenario tool.
+std::string describedScenario(const std::string& name, const std::string& text) {
+  std::istringstream in(text);
   armsim::ScenarioDescription description;
   armsim::GeneratedScenario scenario;
   std::string error;
   if (!armsim::parseScenarioDescription(in, description, error) ||
       !armsim::generateScenario(description, scenario, error)) {
-    throw std::runtime_error(name + ".desc: " + error);
+    throw std::runtime_error(name + ": " + error);
   }
   return shortened(scenario.text);
 }
+
+// A demo description with more lines at its end (button presses, and "end
+// loop" so that it never runs dry).
+std::string demoDescriptionLoop(const std::string& name, const std::string& extra) {
+  return describedScenario(name + ".desc",
+                           readSource("examples/armsim/" + name + ".desc") + "\n" + extra);
+}
+
+// The probe over the demo site's Spar web (600 x 120 mm, 2 mm quads), placed
+// as its section [PartLocalToArmGlobal111] says: three green clicks as the
+// region test's operator-position calibration takes them (a quad, one to its
+// right, one above), then a red one.
+const char* const kSparClicks =
+    "playback deterministic 2\n"
+    "placement 0.5 -0.25 90 950 -120 42.5\n"
+    "aim 101 41 0 0 0 -1 50 6\n"
+    "green x4\nrest\n"
+    "aim 241 41 0 0 0 -1 50 6\n"
+    "green x4\nrest\n"
+    "aim 101 81 0 0 0 -1 50 6\n"
+    "green x4\nrest\n"
+    "aim 301 61 0 0 0 -1 50 12\n"
+    "red x4\nrest\n"
+    "end loop\n";
 
 std::vector<ArmScenario> buildScenarios() {
   std::vector<ArmScenario> list;
@@ -192,6 +215,8 @@ std::vector<ArmScenario> buildScenarios() {
   // The second arm (P08-12-0042) has no stored psi correction either.
   list.push_back({"relocate-loop", demoDescriptionLoop("relocate", "red\nred x4\nend loop\n"),
                   StartupPrompt::PsiWarningKey});
+  list.push_back({"spar-clicks", describedScenario("spar clicks", kSparClicks),
+                  StartupPrompt::None});
   list.push_back({"fail-open", "fail open\n", StartupPrompt::FailureQuestion});
   list.push_back({"fail-block", "fail block\nrecord 400 0 200 0 90 0\nend hold\n",
                   StartupPrompt::FailureQuestion});
@@ -434,11 +459,12 @@ std::string menuChoiceText(int entry, Rng& rng) {
 
 std::size_t pickScenario(int entry, Rng& rng) {
   if (rng.chance(12)) return scenarioIndex(rng.chance(50) ? "fail-open" : "fail-block");
-  // clicks, clicks-long, clicks-timed, demo, calibrate-loop, test-loop, relocate-loop
-  std::vector<unsigned> weights = {4, 2, 2, 1, 2, 2, 2};
-  if (entry == 2 || entry == 3) weights = {4, 1, 2, 1, 5, 1, 1};
-  if (entry == 4) weights = {1, 4, 1, 1, 1, 5, 1};
-  if (entry == 9) weights = {3, 1, 1, 1, 1, 1, 5};
+  // clicks, clicks-long, clicks-timed, demo, calibrate-loop, test-loop, relocate-loop,
+  // spar-clicks
+  std::vector<unsigned> weights = {4, 2, 2, 1, 2, 2, 2, 1};
+  if (entry == 2 || entry == 3) weights = {4, 1, 2, 1, 5, 1, 1, 1};
+  if (entry == 4) weights = {1, 3, 1, 1, 1, 3, 1, 5};
+  if (entry == 9) weights = {3, 1, 1, 1, 1, 1, 5, 1};
   return rng.weighted(weights);
 }
 
@@ -730,6 +756,8 @@ FuzzCase generateCase(std::uint64_t seed, int entryOverride) {
   std::string body;
   for (const Kind kind : kinds) {
     std::string answer = answerText(kind, rng);
+    // The region test's operator-position calibration starts with 'o'.
+    if (careful && entry == 4 && kind == kKey && rng.chance(50)) answer.insert(0, "o");
     // Now and then an answer is spoilt: a stray byte, blanks around it, or
     // given twice.
     if (rng.chance(careful ? 4 : 15)) {
