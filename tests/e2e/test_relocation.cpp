@@ -801,14 +801,18 @@ TEST(ReusePartCalibrations, KilledAnywhereLeavesWholeSectionsAndResetRestores) {
   const double to = std::max(1.05 * median(relocate), from + 5.0);
 
   std::mt19937 random(20240611u);
-  std::uniform_real_distribution<double> moment(from, to);
+  double until = to;
   int kills = 0, partial = 0, runs = 0;
   const auto started = std::chrono::steady_clock::now();
-  // A loaded machine stretches the runs and fewer kills land in the middle of
-  // a relocation: the runs go on until enough of them have.
-  while ((kills < 200 || partial < 40) && runs < 600) {
+  // The machine's load changes while the test runs, and with it the length
+  // of a run: the window follows it. A run that ended before its kill
+  // shortens the window a little, a kill before the relocation began
+  // lengthens it, and the runs go on until enough kills have landed in the
+  // middle of a relocation.
+  while ((kills < 200 || partial < 40) && runs < 1000) {
     ++runs;
     restore();
+    std::uniform_real_distribution<double> moment(from, until);
     const auto delay = std::chrono::microseconds(static_cast<long long>(moment(random) * 1000));
     const e2e::RunResult run =
         sandbox.run(relocate, std::chrono::duration_cast<std::chrono::milliseconds>(delay));
@@ -817,6 +821,8 @@ TEST(ReusePartCalibrations, KilledAnywhereLeavesWholeSectionsAndResetRestores) {
     const std::string failure = checkKilledTree(sandbox, tree, outcome);
     ASSERT_EQ(failure, "") << "run " << runs << ", killed after " << delay.count() << " us";
     if (outcome == Outcome::Partial) ++partial;
+    if (!run.timedOut) until = std::max(from + 5.0, until * 0.97);
+    if (run.timedOut && outcome == Outcome::Untouched) until = std::min(4.0 * to, until * 1.01);
     if (outcome == Outcome::Untouched) continue;
     const e2e::RunResult reset = sandbox.run("11\n 16\n");
     ASSERT_EQ(reset.exitStatus, 0);
@@ -828,7 +834,7 @@ TEST(ReusePartCalibrations, KilledAnywhereLeavesWholeSectionsAndResetRestores) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::cout << "[ relocation ] " << kills << " kills in " << runs << " runs (" << partial
-            << " in the middle of a relocation), kill window " << from << ".." << to << " ms, "
+            << " in the middle of a relocation), kill window " << from << ".." << to << " ms (at the end .." << until << "), "
             << seconds << " s\n";
   EXPECT_GE(kills, 200);
   // The window must really cut relocations short, or the test proves nothing.
