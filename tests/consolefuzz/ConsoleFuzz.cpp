@@ -53,23 +53,6 @@ constexpr const char* kAppData = "profile/Application Data/Kestrel Ward/Velloran
 constexpr const char* kWizard = "profile/Application Data/Kestrel Ward/Velloran 2/vl2_settings/";
 constexpr const char* kLegacy = "mnt/c/quads/";
 
-const char* const kEntryNames[16] = {"Faro dialog",
-                                     "Test arm",
-                                     "Calibrate collection",
-                                     "Calibrate region",
-                                     "Test region",
-                                     "Edit region data",
-                                     "Edit tool data",
-                                     "Add tool to part",
-                                     "Calculate psi zero degree",
-                                     "Reuse part calibrations",
-                                     "Reset new part calibrations",
-                                     "Clean old part calibrations",
-                                     "Quad mesh info",
-                                     "Dump directories",
-                                     "Hardware config dialog",
-                                     "Exit"};
-
 // --- arm scenarios -----------------------------------------------------------
 
 // Three distinct points pressed with green, then a red click, again and
@@ -641,7 +624,7 @@ std::string tail(const std::string& text, std::size_t count) {
 // --- public ------------------------------------------------------------------------
 
 std::string entryName(int entry) {
-  return entry >= 0 && entry < 16 ? kEntryNames[entry] : "?";
+  return entry >= 0 && entry < 16 ? e2e::kMainMenuEntries[entry] : "?";
 }
 
 const std::vector<ArmScenario>& armScenarios() {

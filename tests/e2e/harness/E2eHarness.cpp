@@ -160,26 +160,27 @@ std::string bannerText() {
   return "\n Orlenta Zorv Posetta\n~~~~~~~~~~~~~~~~~~~~~~~~~\n\n Alpha version\n\n";
 }
 
+const char* const kMainMenuEntries[16] = {"Faro dialog",
+                                          "Test arm",
+                                          "Calibrate collection",
+                                          "Calibrate region",
+                                          "Test region",
+                                          "Edit region data",
+                                          "Edit tool data",
+                                          "Add tool to part",
+                                          "Calculate psi zero degree",
+                                          "Reuse part calibrations",
+                                          "Reset new part calibrations",
+                                          "Clean old part calibrations",
+                                          "Quad mesh info",
+                                          "Dump directories",
+                                          "Hardware config dialog",
+                                          "Exit"};
+
 std::string mainMenuScreen() {
-  static const char* const kEntries[] = {"Faro dialog",
-                                         "Test arm",
-                                         "Calibrate collection",
-                                         "Calibrate region",
-                                         "Test region",
-                                         "Edit region data",
-                                         "Edit tool data",
-                                         "Add tool to part",
-                                         "Calculate psi zero degree",
-                                         "Reuse part calibrations",
-                                         "Reset new part calibrations",
-                                         "Clean old part calibrations",
-                                         "Quad mesh info",
-                                         "Dump directories",
-                                         "Hardware config dialog",
-                                         "Exit"};
   std::string screen = bannerText() + "\nChoose function:\n";
   int n = 1;
-  for (const char* entry : kEntries) {
+  for (const char* entry : kMainMenuEntries) {
     screen += "\t" + std::to_string(n++) + ": " + entry + "\n";
   }
   return screen + "Please enter value 1..16: ";

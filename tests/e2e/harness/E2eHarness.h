@@ -71,6 +71,8 @@ extern const char* const kRestingArmScenario;
 // The banner, the main menu and its prompt, as the program prints them each
 // time round the loop (the screen clear prints nothing into a pipe).
 std::string mainMenuScreen();
+// The sixteen main menu entries, in the menu's order (entry n at index n - 1).
+extern const char* const kMainMenuEntries[16];
 // "\nPlease press any key to continue.\n".
 std::string keyPrompt();
 // The banner alone.
