@@ -135,6 +135,26 @@ class IniFileSection {
   static void setDoublesInSections(const std::string& fileName,
                                    std::span<const SectionDouble> values);
 
+  // One change of changeSections: a real (formatted as setDouble formats
+  // it), a text written as it stands, or the removal of a whole section
+  // (key and text unused).
+  struct SectionChange {
+    enum Kind { Real, Text, RemoveSection };
+    Kind kind;
+    const char* section;
+    const char* key = nullptr;
+    double value = 0.0;
+    const char* text = nullptr;
+  };
+  // Applies the changes in the given order as one atomic update of the file
+  // (platform::writeProfileEdits): the file ends up exactly as the separate
+  // writes and removals would leave it, and a reader or a crash sees every
+  // section wholly old or wholly new. Raises WriteFailed, changing nothing at
+  // all, when a real is refused as setDouble refuses it, a text holds a line
+  // end, or the write fails. Names must not be null.
+  static void changeSections(const std::string& fileName,
+                             std::span<const SectionChange> changes);
+
   // True when GetPrivateProfileSectionA into a 10-byte buffer returns more
   // than 1 (a section with at least one line besides comments).
   static bool sectionExists(std::string fileName, std::string sectionName);

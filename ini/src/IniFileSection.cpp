@@ -167,13 +167,38 @@ void IniFileSection::setDoubles(std::span<const std::pair<const char*, double>> 
 
 void IniFileSection::setDoublesInSections(const std::string& fileName,
                                           std::span<const SectionDouble> values) {
-  // Every value is formatted before anything is written, so that a refused
-  // one leaves the file as it was.
-  std::vector<std::array<char, kFormatBuffer>> texts(values.size());
-  std::vector<platform::ProfileEdit> edits(values.size());
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    formatReal(values[i].value, texts[i].data());
-    edits[i] = platform::ProfileEdit{values[i].section, values[i].key, texts[i].data()};
+  std::vector<SectionChange> changes;
+  changes.reserve(values.size());
+  for (const SectionDouble& value : values) {
+    changes.push_back({SectionChange::Real, value.section, value.key, value.value, nullptr});
+  }
+  changeSections(fileName, changes);
+}
+
+void IniFileSection::changeSections(const std::string& fileName,
+                                    std::span<const SectionChange> changes) {
+  // Every value is formatted and checked before anything is written, so that
+  // a refused one leaves the file as it was.
+  std::vector<std::array<char, kFormatBuffer>> texts(changes.size());
+  std::vector<platform::ProfileEdit> edits(changes.size());
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    const SectionChange& change = changes[i];
+    switch (change.kind) {
+      case SectionChange::Real:
+        formatReal(change.value, texts[i].data());
+        edits[i] = platform::ProfileEdit{change.section, change.key, texts[i].data()};
+        break;
+      case SectionChange::Text:
+        // A line end would split the value into lines the file never had.
+        if (change.text == nullptr || std::strpbrk(change.text, "\r\n") != nullptr) {
+          throw new IniFileException("", WriteFailed);
+        }
+        edits[i] = platform::ProfileEdit{change.section, change.key, change.text};
+        break;
+      case SectionChange::RemoveSection:
+        edits[i] = platform::ProfileEdit{change.section, nullptr, nullptr};
+        break;
+    }
   }
   if (!platform::writeProfileEdits(edits.data(), edits.size(), fileName.c_str())) {
     throw new IniFileException("", WriteFailed);

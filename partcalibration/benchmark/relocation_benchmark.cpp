@@ -238,7 +238,7 @@ double relocationRun(const fs::path& base, int run) {
   printed = Printed{};
   const auto start = Clock::now();
   const RigidBodyFit relocation = relocationOf(configuration);
-  const bool ok = relocateWizardTree(context, wizard.string(), relocation);
+  const bool ok = relocateWizardTree(context, wizard.string(), relocation, {kOldSerial, kNewSerial});
   const double seconds = secondsSince(start);
   const std::string summary = "Successfully processed " + std::to_string(kFiles) + " of " +
                               std::to_string(kFiles) + " .qini files.\n";
@@ -369,8 +369,10 @@ void timeSteps(const fs::path& base, int run, bool former, Steps& steps) {
             failed("section not read");
           }
           fits.back().push_back(
-              {name, RigidBodyFit{transform.rotationOrigin, transform.rotationAngles,
-                                  transform.translation}});
+              {name,
+               RigidBodyFit{transform.rotationOrigin, transform.rotationAngles,
+                            transform.translation},
+               kNewSerial});
         }
       }
     }
@@ -392,7 +394,7 @@ void timeSteps(const fs::path& base, int run, bool former, Steps& steps) {
         // the file.
         RigidBodyFit moved = section.fit;
         moved.translation.x += 1.0;
-        writeTransformSection(found.strings[f], section.sectionName, moved);
+        writeTransformSection(found.strings[f], section.sectionName, moved, kNewSerial);
       }
     }
     steps.sectionWrites.push_back(secondsSince(start));

@@ -249,30 +249,6 @@ bool planarPartPoints(ConsoleContext& context, const Points& recorded, Points& p
   return true;
 }
 
-// Prints the residuals and the uncertainty verdict; gives the uncertainty.
-double reportUncertainty(ConsoleContext& context, const RigidBodyFit& fit, const Point* part,
-                         const Point* recorded) {
-  double sum = 0.0;
-  for (int i = 0; i < 3; ++i) {
-    const double squared = (applyTransform(fit, part[i]) - recorded[i]).lSqr();
-    context.print("Point " + numberToText(i) + " distance: " + numberToText(std::sqrt(squared)) +
-                  "mm.\n");
-    sum += squared;
-  }
-  const double uncertainty = sum / 3.0;
-  context.print("Calibration uncertainty measurement: " + numberToText(uncertainty) + ".\n");
-  if (uncertainty < kUnacceptableUncertainty) {
-    context.print("Calibration uncertainty measurement is acceptable.\n");
-    return uncertainty;
-  }
-  context.print("\n");
-  context.print("********************************************************\n");
-  context.print("* Calibration uncertainty measurement is UNACCCEPTABLE *\n");
-  context.print("********************************************************\n");
-  context.print("\n");
-  return uncertainty;
-}
-
 // The names of the sections the calibration writes; false after one line
 // when one of them could be read as another triple of this file.
 bool sectionNamesUsable(ConsoleContext& context, int collection, int partPosition,
@@ -294,6 +270,31 @@ bool calibrationArmReady(ConsoleContext& context, ArmConnection& arm) {
 
 }  // namespace
 
+double reportFitUncertainty(ConsoleContext& context, const RigidBodyFit& fit, const Point* part,
+                            const Point* recorded, const std::string& label,
+                            const std::string& unacceptableLine) {
+  double sum = 0.0;
+  for (int i = 0; i < 3; ++i) {
+    const double squared = (applyTransform(fit, part[i]) - recorded[i]).lSqr();
+    context.print("Point " + numberToText(i) + " distance: " + numberToText(std::sqrt(squared)) +
+                  "mm.\n");
+    sum += squared;
+  }
+  const double uncertainty = sum / 3.0;
+  context.print(label + " uncertainty measurement: " + numberToText(uncertainty) + ".\n");
+  if (uncertainty < kUnacceptableUncertainty) {
+    context.print(label + " uncertainty measurement is acceptable.\n");
+    return uncertainty;
+  }
+  const std::string stars(unacceptableLine.size(), '*');
+  context.print("\n");
+  context.print(stars + "\n");
+  context.print(unacceptableLine + "\n");
+  context.print(stars + "\n");
+  context.print("\n");
+  return uncertainty;
+}
+
 bool fitCalibration(ConsoleContext& context, const Point* part, const Point* recorded,
                     RigidBodyFit& fit, double& uncertainty) {
   context.print("Calibrating...\n");
@@ -307,12 +308,19 @@ bool fitCalibration(ConsoleContext& context, const Point* part, const Point* rec
     return false;
   }
   context.print("Calibration convergence.\n");
-  uncertainty = reportUncertainty(context, fit, part, recorded);
+  uncertainty = reportFitUncertainty(context, fit, part, recorded, "Calibration",
+                                     "* Calibration uncertainty measurement is UNACCCEPTABLE *");
   return true;
 }
 
 bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collection,
                          int partPosition) {
+  int armPositionCount = 0;
+  return calibrateCollection(context, arm, collection, partPosition, armPositionCount);
+}
+
+bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collection,
+                         int partPosition, int& armPositionCount) {
   const std::string& file = context.partSettingsFile;
   context.print("Please move part to position " + numberToText(partPosition + 1) + ".\n");
   CalibrationSet set;
@@ -328,13 +336,15 @@ bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collec
   std::array<Point, kMaxArmPositions> offsets{};
   if (!recordPoints(context, arm, collection, set, recorded, offsets)) return false;
   context.print("Arm points successfully collected.\n");
-  if (!placeLinePoints(context, set, recorded)) return false;
+  // Identical points come from unreferenced encoders, whatever else the set
+  // asks of them (a line point on identical points has no direction).
   if (recorded[0] == recorded[1] && recorded[1] == recorded[2]) {
     context.print(
         "Each recorded point from the are identical. Please check that arm encoders are "
         "referenced.\n");
     return false;
   }
+  if (!placeLinePoints(context, set, recorded)) return false;
   Points part = set.part;
   if (set.type == GeometricalType::Planar && !planarPartPoints(context, recorded, part)) {
     return false;
@@ -344,21 +354,26 @@ bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collec
   double uncertainty = 0.0;
   if (!fitCalibration(context, part.data(), recorded.data(), fit, uncertainty)) return false;
 
+  // Every arm position is tried; one that cannot be written fails the
+  // calibration, so that nothing is extended from what is on disk.
+  bool allWritten = true;
   for (int a = 0; a < set.armPositionCount; ++a) {
     const std::string section = partTransformSectionName(a + 1, collection + 1, partPosition + 1);
     RigidBodyFit written = fit;
     // Arm position a + 1 sees the part shifted back by its origin's offset.
     if (set.multiPosition) written.translation = fit.translation + (offsets[0] - offsets[a]);
     try {
-      writeTransformSection(file, section, written);
+      writeTransformSection(file, section, written, arm.serialNumber);
       context.print("Successfully written section [" + section + "] to file " + fileNameOf(file) +
                     ".\n");
     } catch (IniFileSection::IniFileException* e) {
       delete e;
       context.print("INI file write failure.\n");
+      allWritten = false;
     }
   }
-  return true;
+  armPositionCount = set.armPositionCount;
+  return allWritten;
 }
 
 void showCalibrationPointImage(ConsoleContext& context, ArmConnection& arm, int collection) {
@@ -403,14 +418,17 @@ bool openPartForCalibration(ConsoleContext& context, ArmConnection& arm,
 }
 
 // Calibrates one collection at one part position, then extends the
-// calibration to the other arm positions.
+// calibration to the other arm positions (re-deriving or removing what an
+// earlier calibration of the same collection and part position left above
+// its arm positions).
 bool calibrateAndExtend(ConsoleContext& context, ArmConnection& arm, int collection,
                         int partPosition) {
-  if (!calibrateCollection(context, arm, collection, partPosition)) {
+  int armPositionCount = 0;
+  if (!calibrateCollection(context, arm, collection, partPosition, armPositionCount)) {
     context.print("Calibration of collection fail.\n");
     return false;
   }
-  if (!extendToAllArmPositions(context)) {
+  if (!extendFreshCalibration(context, collection, partPosition, armPositionCount)) {
     context.print("Extension of arm position calibrations failed.\n");
     return false;
   }

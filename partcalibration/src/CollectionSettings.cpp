@@ -139,8 +139,9 @@ bool readNumberOfPartPositions(const std::string& settingsFile, int& count) {
     int value = 1;
     if (IniFileSection::keyExists(region.fileName, kRegionSection, "NumberOfPartPositions")) {
       value = region.getInt("NumberOfPartPositions");
-      // No part can be calibrated at fewer than one position.
-      if (value < 1) throw new IniFileSection::IniFileException("", IniFileSection::KeyUnavailable);
+      // No part can be calibrated at fewer than one position, and a count
+      // beyond the limit is a typing error (its lists would exhaust memory).
+      if (value < 1 || value > kMaxPartPositions) throw new IniFileSection::IniFileException("", IniFileSection::KeyUnavailable);
     }
     count = value;
   });

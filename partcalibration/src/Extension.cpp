@@ -1,6 +1,7 @@
 // Extension of calibrations to arm positions and part positions.
 #include "partcalibration/Extension.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "IniFileSection.h"
@@ -25,10 +26,12 @@ bool readSection(ConsoleContext& context, const std::string& section, RigidBodyF
   return true;
 }
 
-// Writes the section; false after one line when it cannot be written.
-bool writeSection(ConsoleContext& context, const std::string& section, const RigidBodyFit& fit) {
+// Writes the section with its stamp; false after one line when it cannot be
+// written.
+bool writeSection(ConsoleContext& context, const std::string& section, const RigidBodyFit& fit,
+                  const std::string& armSerial) {
   try {
-    writeTransformSection(context.partSettingsFile, section, fit);
+    writeTransformSection(context.partSettingsFile, section, fit, armSerial);
     return true;
   } catch (IniFileSection::IniFileException* e) {
     delete e;
@@ -63,7 +66,85 @@ bool countCalibratedArmPositions(const std::string& settingsFile, int collection
   return true;
 }
 
-bool extendToAllArmPositions(ConsoleContext& context) {
+namespace {
+
+// The collection and part position (both from 0) just calibrated, and the
+// number of arm positions the calibration wrote.
+struct FreshCalibration {
+  int collection = 0;
+  int partPosition = 0;
+  int armPositions = 1;
+};
+
+// Writes arm position j + 1 of collection c (from 0) at part position p
+// (1-based) from c's arm position j, shifted by the reference collection's
+// translation step from arm position j to j + 1 (at part position 1). The
+// new section is in the frame of the one it comes from and carries its
+// stamp. False after its line.
+bool deriveNextArmPosition(ConsoleContext& context, const TransformNameLimits& limits,
+                           int reference, int c, int p, int j) {
+  const std::string& file = context.partSettingsFile;
+  const std::string next = partTransformSectionName(j + 1, reference + 1, 1);
+  const std::string current = partTransformSectionName(j, reference + 1, 1);
+  const std::string own = partTransformSectionName(j, c + 1, p);
+  RigidBodyFit referenceNext;
+  RigidBodyFit referenceCurrent;
+  RigidBodyFit fit;
+  for (const auto& [section, target] :
+       {std::pair{next, &referenceNext}, {current, &referenceCurrent}, {own, &fit}}) {
+    if (!readSection(context, section, *target)) {
+      context.print("Retrieve fail from section " + section + " of " + file + ".\n");
+      return false;
+    }
+  }
+  const std::string written = checkedSectionName(context, limits, j + 1, c + 1, p);
+  if (written.empty()) return false;
+  fit.translation += referenceNext.translation - referenceCurrent.translation;
+  if (!writeSection(context, written, fit, readArmSerialStamp(file, own))) return false;
+  context.print("Successfully written section [" + written + "] to file " + fileNameOf(file) +
+                ".\n");
+  return true;
+}
+
+// The sections of the fresh calibration's collection and part position above
+// the arm positions written for it (highest) that are still there: an
+// earlier calibration left them, and nothing derives them from this one.
+// They are removed, one line each, so that a later use fails instead of
+// placing scans by old numbers.
+bool removeStaleSections(ConsoleContext& context, const TransformNameLimits& limits,
+                         const FreshCalibration& fresh, int highest, int most) {
+  const std::string& file = context.partSettingsFile;
+  const int c = fresh.collection + 1;
+  const int p = fresh.partPosition + 1;
+  std::vector<std::string> stale;
+  for (int a = highest + 1; a <= std::max(kMaxArmPositions, most); ++a) {
+    const std::string name = partTransformSectionName(a, c, p);
+    if (partTransformNameIsUnambiguous(a, c, p, limits) &&
+        IniFileSection::sectionExists(file, name)) {
+      stale.push_back(name);
+    }
+  }
+  if (stale.empty()) return true;
+  try {
+    removeTransformSections(file, stale);
+  } catch (IniFileSection::IniFileException* e) {
+    delete e;
+    context.print("INI file write failure.\n");
+    return false;
+  }
+  for (const std::string& name : stale) {
+    context.print("Removed section [" + name + "] from file " + fileNameOf(file) +
+                  ": it came from an earlier calibration and cannot be derived from this one.\n");
+  }
+  return true;
+}
+
+// The extension of every calibrated collection at part position 1 from its
+// count of calibrated arm positions to that of the most widely calibrated
+// collection. With a fresh calibration, its collection counts the arm
+// positions just written (what lies above them on disk is older), and what
+// an earlier calibration left above them is derived again or removed.
+bool extend(ConsoleContext& context, const FreshCalibration* fresh) {
   const std::string& file = context.partSettingsFile;
   context.print("Extending calibrations to all available arm positions.\n");
   string_vector collections;
@@ -80,6 +161,9 @@ bool extendToAllArmPositions(ConsoleContext& context) {
                     ".\n");
       return false;
     }
+    if (fresh != nullptr && fresh->partPosition == 0 && fresh->collection == c) {
+      counts[c] = fresh->armPositions;
+    }
     if (counts[c] > counts[reference]) reference = c;
   }
   const int most = counts[reference];
@@ -87,28 +171,42 @@ bool extendToAllArmPositions(ConsoleContext& context) {
   for (int c = 0; c < collectionCount; ++c) {
     if (counts[c] == 0) continue;
     for (int j = counts[c]; j < most; ++j) {
-      const std::string next = partTransformSectionName(j + 1, reference + 1, 1);
-      const std::string current = partTransformSectionName(j, reference + 1, 1);
-      const std::string own = partTransformSectionName(j, c + 1, 1);
-      RigidBodyFit referenceNext;
-      RigidBodyFit referenceCurrent;
-      RigidBodyFit fit;
-      for (const auto& [section, target] :
-           {std::pair{next, &referenceNext}, {current, &referenceCurrent}, {own, &fit}}) {
-        if (!readSection(context, section, *target)) {
-          context.print("Retrieve fail from section " + section + " of " + file + ".\n");
-          return false;
-        }
-      }
-      const std::string written = checkedSectionName(context, limits, j + 1, c + 1, 1);
-      if (written.empty()) return false;
-      fit.translation += referenceNext.translation - referenceCurrent.translation;
-      if (!writeSection(context, written, fit)) return false;
-      context.print("Successfully written section [" + written + "] to file " + fileNameOf(file) +
-                    ".\n");
+      if (!deriveNextArmPosition(context, limits, reference, c, 1, j)) return false;
     }
   }
-  return true;
+  if (fresh == nullptr) return true;
+
+  int highest = fresh->armPositions;
+  if (fresh->partPosition == 0) {
+    highest = std::max(highest, most);
+  } else {
+    // Further part positions are not extended; what an earlier calibration
+    // left there is derived again from this one as far as the reference
+    // collection reaches.
+    const int p = fresh->partPosition + 1;
+    while (highest < most && partTransformNameIsUnambiguous(highest + 1, fresh->collection + 1, p,
+                                                            limits) &&
+           IniFileSection::sectionExists(
+               file, partTransformSectionName(highest + 1, fresh->collection + 1, p))) {
+      if (!deriveNextArmPosition(context, limits, reference, fresh->collection, p, highest)) {
+        return false;
+      }
+      ++highest;
+    }
+  }
+  return removeStaleSections(context, limits, *fresh, highest, most);
+}
+
+}  // namespace
+
+bool extendToAllArmPositions(ConsoleContext& context) {
+  return extend(context, nullptr);
+}
+
+bool extendFreshCalibration(ConsoleContext& context, int collection, int partPosition,
+                            int armPositions) {
+  const FreshCalibration fresh{collection, partPosition, armPositions};
+  return extend(context, &fresh);
 }
 
 bool copyToAllPartPositions(ConsoleContext& context, int collection, int partPosition) {
@@ -138,9 +236,10 @@ bool copyToAllPartPositions(ConsoleContext& context, int collection, int partPos
       context.print("Missing section " + source + ".\n");
       return false;
     }
+    const std::string stamp = readArmSerialStamp(file, source);
     for (int q = 1; q <= partPositions; ++q) {
       const std::string target = checkedSectionName(context, limits, a, collection + 1, q);
-      if (target.empty() || !writeSection(context, target, fit)) return false;
+      if (target.empty() || !writeSection(context, target, fit, stamp)) return false;
     }
   }
   return true;

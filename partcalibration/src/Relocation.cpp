@@ -5,6 +5,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,7 +13,9 @@
 #include "IniFileSection.h"
 #include "ZorvVLWizard.h"
 #include "arm/ProbeReadings.h"
+#include "arm/PsiZeroDegree.h"
 #include "console/ConsoleServices.h"
+#include "partcalibration/Calibration.h"
 #include "partcalibration/CollectionSettings.h"
 #include "platform/console.h"
 #include "platform/profile.h"
@@ -24,6 +27,10 @@ using Zorv::Geometry::ThreeDimensional::Utility;
 namespace {
 
 using OwnedIniException = std::unique_ptr<IniFileSection::IniFileException>;
+
+// Mean squared residual (mm²) of the relocation fit from which it is
+// unacceptable, as for a calibration.
+constexpr double kUnacceptableRelocationUncertainty = 1.0;
 
 // The text after the last "\" (the whole text when there is none).
 std::string fileNamePart(const std::string& path) {
@@ -48,20 +55,44 @@ string_vector findWizardFiles(const char* extension) {
   return findTreeFiles(wizardDirectory(), extension);
 }
 
-// Writes the three coordinates of one cell point of the serial.
-void writeArmCalibrationPoint(const std::string& configurationFile, const std::string& serial,
-                              int point, const Point& value) {
-  const IniFileSection section(configurationFile, kArmCalibrationPointsSection, true);
-  for (int i = 0; i < 3; ++i) {
-    section.setDouble(armCalibrationPointKey(serial, point, i).c_str(), value[i]);
+// The current arm's cell points for this run: read from the configuration
+// file, or recorded now and stored once the relocation goes ahead (or ends
+// before its fit is judged), all nine keys in one update.
+struct NewArmPoints {
+  Point points[3];
+  bool recorded = false;
+};
+
+// Stores freshly recorded points of the current arm as one update of the
+// configuration file (nothing to do when they were read from it). False
+// after one line when the file cannot be written.
+bool storeNewArmPoints(ConsoleContext& context, const ArmConnection& arm,
+                       const NewArmPoints& points) {
+  if (!points.recorded) return true;
+  std::vector<std::string> keys;
+  std::vector<std::pair<const char*, double>> values;
+  keys.reserve(9);
+  for (int j = 0; j < 3; ++j) {
+    for (int i = 0; i < 3; ++i) keys.push_back(armCalibrationPointKey(arm.serialNumber, j, i));
   }
+  for (int k = 0; k < 9; ++k) values.emplace_back(keys[k].c_str(), points.points[k / 3][k % 3]);
+  try {
+    IniFileSection(arm.configurationFile, kArmCalibrationPointsSection, true)
+        .setDoubles(std::span<const std::pair<const char*, double>>(values));
+  } catch (IniFileSection::IniFileException* e) {
+    const OwnedIniException owned(e);
+    context.print("Failed to store calibration points for current arm. Aborting...\n");
+    return false;
+  }
+  return true;
 }
 
-// The y/n question about stored points, or the recording of new ones:
-// the new arm's three points. False when recording was aborted.
-bool obtainNewArmPoints(ConsoleContext& context, ArmConnection& arm, Point (&points)[3]) {
+// The y/n question about stored points, or the recording of new ones (with
+// the ball probe of this run chosen first): the new arm's three points.
+// False when recording was aborted; nothing is stored here.
+bool obtainNewArmPoints(ConsoleContext& context, ArmConnection& arm, NewArmPoints& points) {
   bool update = true;
-  if (readArmCalibrationPoints(arm.configurationFile, arm.serialNumber, points)) {
+  if (readArmCalibrationPoints(arm.configurationFile, arm.serialNumber, points.points)) {
     const char answer = askForCharacter(
         context.print,
         "Calibration points for current arm found. Do they need updating? (y/n): ", "ynYN");
@@ -71,22 +102,18 @@ bool obtainNewArmPoints(ConsoleContext& context, ArmConnection& arm, Point (&poi
   }
   if (!update) return true;
 
+  chooseBallProbe(context);
+  Point recorded[3];
   for (int j = 0; j < 3; ++j) {
     context.print("Please select point " + numberToText(j + 1) +
                   " using green button. Use red twice to abort.\n");
     std::cout.flush();
     bool aborted = false;
-    const Point point = recordProbePoint(arm, aborted, 0.5 * context.ballProbeRadius);
+    recorded[j] = recordProbePoint(arm, aborted, 0.5 * context.ballProbeRadius);
     if (aborted) return false;
-    points[j] = point;
-    try {
-      writeArmCalibrationPoint(arm.configurationFile, arm.serialNumber, j, point);
-    } catch (IniFileSection::IniFileException* e) {
-      const OwnedIniException owned(e);
-      context.print("Failed to store calibration points for current arm. Aborting...\n");
-      return false;
-    }
   }
+  for (int j = 0; j < 3; ++j) points.points[j] = recorded[j];
+  points.recorded = true;
   return true;
 }
 
@@ -102,7 +129,8 @@ std::string readConsoleLine() {
 
 // The old arm's serial and its three points; false when the technician ends
 // the operation with "0".
-bool obtainOldArmPoints(ConsoleContext& context, const ArmConnection& arm, Point (&points)[3]) {
+bool obtainOldArmPoints(ConsoleContext& context, const ArmConnection& arm, std::string& oldSerial,
+                        Point (&points)[3]) {
   context.print("The arm serial number must be input without dashes.\n");
   // What is left of the line that answered the last question is no serial.
   platform::console::discardLine();
@@ -110,23 +138,22 @@ bool obtainOldArmPoints(ConsoleContext& context, const ArmConnection& arm, Point
     context.print("Please enter old arm serial number or 0 to exit: ");
     const std::string serial = readConsoleLine();
     if (serial == "0") return false;
-    if (readArmCalibrationPoints(arm.configurationFile, serial, points)) return true;
+    if (readArmCalibrationPoints(arm.configurationFile, serial, points)) {
+      oldSerial = serial;
+      return true;
+    }
     context.print("Existing points not found.");
   }
 }
 
 // Copies the file to its backup name so that the backup appears whole or not
 // at all: the copy is made under a temporary name beside it and then moved
-// into place (an earlier backup is removed first). The file itself is never
-// touched here, so an interrupted backup leaves it as it was.
+// into place. The file itself is never touched here, so an interrupted
+// backup leaves it as it was. An existing backup is never replaced (the
+// caller keeps it).
 bool backUpFile(const std::string& file, const std::string& backup) {
   const std::string temporary = backup + ".tmp";
   if (!ZorvVLWizardUtilities::copyFile(file, temporary)) return false;
-  if (ZorvVLWizardUtilities::getDoesFileExist(backup) &&
-      !ZorvVLWizardUtilities::deleteFile(backup)) {
-    ZorvVLWizardUtilities::deleteFile(temporary);
-    return false;
-  }
   if (!ZorvVLWizardUtilities::renameDirectory(temporary, backup)) {
     ZorvVLWizardUtilities::deleteFile(temporary);
     return false;
@@ -182,21 +209,28 @@ bool containsName(const std::vector<std::string>& names, const std::string& name
 
 // The part points of one collection of a file, or the failure to read them.
 struct CollectionPoints {
-  std::string section;
   bool read = false;
   Point points[3];
 };
 
+// A section that was not updated: the file's full name and the section.
+struct SectionOfFile {
+  std::string file;
+  std::string section;
+};
+
 // The re-fit of one file while it is under way: the lines it prints, in
 // order, the re-fitted sections still to be written, each with the place of
-// its outcome line, and the part points of every collection looked at. The
-// file is not written until its sections are done, so a collection's points
-// read once are what every later read would give.
+// its outcome line, the part points of every collection looked at, and the
+// sections left as they were that need a new calibration. The file is not
+// written until its sections are done, so a collection's points read once
+// are what every later read would give.
 struct FileRelocation {
   std::vector<std::string> lines;
   std::vector<NamedTransform> refits;
   std::vector<std::size_t> outcomeLines;
   std::map<int, CollectionPoints> points;
+  std::vector<std::string> notUpdated;
 };
 
 // The part points of the collection, read at its first section.
@@ -205,9 +239,9 @@ const CollectionPoints& collectionPoints(const std::string& file, int collection
   auto found = relocated.points.find(collection);
   if (found != relocated.points.end()) return found->second;
   CollectionPoints entry;
-  entry.section = partCalibrationPointsSectionName(file, collection);
   try {
-    readPartCalibrationPoints(file, entry.section, entry.points);
+    readPartCalibrationPoints(file, partCalibrationPointsSectionName(file, collection),
+                              entry.points);
     entry.read = true;
   } catch (IniFileSection::IniFileException* e) {
     const OwnedIniException owned(e);
@@ -215,51 +249,113 @@ const CollectionPoints& collectionPoints(const std::string& file, int collection
   return relocated.points.emplace(collection, entry).first->second;
 }
 
+bool isFinite(const RigidBodyFit& fit) {
+  return fit.rotationOrigin.getIsFinite() && fit.rotationAngles.getIsFinite() &&
+         fit.translation.getIsFinite();
+}
+
+}  // namespace
+
+bool relocateTransform(const RigidBodyFit& relocation, const RigidBodyFit& section,
+                       const Point* partPoints, RigidBodyFit& relocated) {
+  if (partPoints != nullptr) {
+    Point newArmPoints[3];
+    for (int i = 0; i < 3; ++i) {
+      newArmPoints[i] = applyTransform(relocation, applyTransform(section, partPoints[i]));
+    }
+    // Only a well-shaped triangle is re-fitted: the map through nearly
+    // collinear points is fixed by their rounding more than by their shape.
+    RigidBodyFit refit;
+    if (Utility::getRigidBodyMap(partPoints, newArmPoints, refit.rotationAngles,
+                                 refit.translation, refit.rotationOrigin, nullptr, true) &&
+        isFinite(refit)) {
+      relocated = refit;
+      return true;
+    }
+  }
+  // Points that do not fix a frame (all zero for a planar or cylinder-based
+  // collection, coincident, nearly collinear) or none at all: the maps are
+  // composed, which is exact whatever the points.
+  const RigidBodyFit composed = composeTransforms(relocation, section);
+  if (!isFinite(composed)) return false;
+  relocated = composed;
+  return true;
+}
+
+namespace {
+
 // Re-fits one transform section of the file through the relocation map: its
-// lines and, when the fit succeeds, the new section to write.
-void relocateSection(ConsoleContext& context, const std::string& file, int armPosition,
-                     int collection, int partPosition, const RigidBodyFit& relocation,
-                     FileRelocation& relocated) {
-  const std::string sectionName = partTransformSectionName(armPosition, collection, partPosition);
+// lines and, when it is updated, the new section to write (stamped with the
+// current arm). Sections already in the current arm's frame are left; so are
+// sections stamped with a third arm, which are listed as not updated.
+void relocateSection(ConsoleContext& context, const std::string& file,
+                     const std::string& sectionName, int armPosition, int collection,
+                     int partPosition, const RigidBodyFit& relocation,
+                     const RelocationArms& arms, FileRelocation& relocated) {
   // A section that does not exist cannot be read: one look instead of the
   // reader's per-key attempts.
   if (!IniFileSection::sectionExists(file, sectionName)) return;
   SectionTransform transform;
-  if (!readTransformSection(context, file, sectionName, transform, true)) return;
+  if (!readTransformSection(context, file, sectionName, transform, true)) {
+    relocated.notUpdated.push_back(sectionName);
+    return;
+  }
   relocated.lines.push_back("Found arm position " + numberToText(armPosition) +
                             " and part position " + numberToText(partPosition) +
                             " for collection " + numberToText(collection) + ".\n");
 
-  const CollectionPoints& part = collectionPoints(file, collection, relocated);
-  if (!part.read) {
-    relocated.lines.push_back("Retrieve fail from section " + part.section + " of " + file +
-                              ". Continuing...\n");
+  const std::string stamp = readArmSerialStamp(file, sectionName);
+  if (!stamp.empty() && IniFileSection::equalsIgnoreCase(stamp, arms.newSerial)) {
+    relocated.lines.push_back("Section [" + sectionName +
+                              "] is already in this arm's frame. Skipped.\n");
     return;
   }
-  const Point(&partPoints)[3] = part.points;
-  const RigidBodyFit old = fitOfSection(transform);
-  Point newArmPoints[3];
-  for (int i = 0; i < 3; ++i) {
-    newArmPoints[i] = applyTransform(relocation, applyTransform(old, partPoints[i]));
+  if (!stamp.empty() && !IniFileSection::equalsIgnoreCase(stamp, arms.oldSerial)) {
+    relocated.lines.push_back("Section [" + sectionName + "] is in the frame of arm " + stamp +
+                              ", not of arm " + arms.oldSerial + ". Skipped.\n");
+    relocated.notUpdated.push_back(sectionName);
+    return;
   }
 
+  const CollectionPoints& part = collectionPoints(file, collection, relocated);
   relocated.lines.push_back("Re-calibrating arm and part position...\n");
   RigidBodyFit refit;
-  if (!fitRigidBody(partPoints, newArmPoints, refit)) {
+  if (!relocateTransform(relocation, fitOfSection(transform), part.read ? part.points : nullptr,
+                         refit)) {
     relocated.lines.push_back("Transform value calculation fail. Continuing...\n");
+    relocated.notUpdated.push_back(sectionName);
     return;
   }
-  relocated.refits.push_back({sectionName, refit});
+  relocated.refits.push_back({sectionName, refit, arms.newSerial});
   relocated.outcomeLines.push_back(relocated.lines.size());
   relocated.lines.emplace_back();
 }
 
-// Writes the re-fitted sections of the file and prints its lines. The
+// How the file's turn ended.
+enum class FileOutcome { Written, NotAllWritten, BackupFailed };
+
+// Backs the file up when a section changes (keeping a backup that is there
+// already), writes the re-fitted sections and prints the file's lines. The
 // sections go in as one update of the file (wholly old or wholly new, and one
 // replacement of the file instead of one per section); when that fails each
-// is written on its own, as far as it can be. False when a section could not
-// be written.
-bool finishFile(ConsoleContext& context, const std::string& file, FileRelocation& relocated) {
+// is written on its own, as far as it can be. A file in which nothing
+// changes is neither backed up nor written.
+FileOutcome finishFile(ConsoleContext& context, const std::string& file,
+                       FileRelocation& relocated, std::vector<SectionOfFile>& notUpdated) {
+  bool backupKept = false;
+  const std::string backup = file.substr(0, file.rfind('.')) + "." + kPartSettingsBackupExtension;
+  if (!relocated.refits.empty()) {
+    backupKept = ZorvVLWizardUtilities::getDoesFileExist(backup);
+    if (!backupKept && !backUpFile(file, backup)) {
+      context.print("Failed to create backup file. Aborting...\n");
+      return FileOutcome::BackupFailed;
+    }
+  }
+  context.print("Processing file: " + fileNamePart(file) + ".\n");
+  if (backupKept) {
+    context.print("Backup file " + fileNamePart(backup) +
+                  " kept: it holds the calibrations from before an earlier relocation.\n");
+  }
   bool written = true;
   bool together = relocated.refits.empty();
   if (!together) {
@@ -275,44 +371,60 @@ bool finishFile(ConsoleContext& context, const std::string& file, FileRelocation
     std::string outcome = "Successfully updated calibration.\n";
     if (!together) {
       try {
-        writeTransformSection(file, refit.sectionName, refit.fit);
+        writeTransformSection(file, refit.sectionName, refit.fit, refit.armSerial);
       } catch (IniFileSection::IniFileException* e) {
         const OwnedIniException owned(e);
         outcome =
             "Write fail to section " + refit.sectionName + " of " + file + ". Continuing...\n";
         written = false;
+        relocated.notUpdated.push_back(refit.sectionName);
       }
     }
     relocated.lines[relocated.outcomeLines[i]] = std::move(outcome);
   }
   for (std::string& line : relocated.lines) context.print(std::move(line));
+  for (const std::string& section : relocated.notUpdated) notUpdated.push_back({file, section});
   relocated = FileRelocation{};
-  return written;
+  return written ? FileOutcome::Written : FileOutcome::NotAllWritten;
 }
 
 // Every transform section of the file with numbers 1..8, part position
-// outermost, arm position innermost; only the names the file has are looked
-// at (a section absent from the list cannot be read). False when a section
-// could not be written.
-bool relocateFile(ConsoleContext& context, const std::string& file,
-                  const RigidBodyFit& relocation) {
+// outermost, arm position innermost, then the older names of a one-collection
+// region ("PartLocalToArmGlobal" + a, and the plain name for arm position 1)
+// under their own names; only the names the file has are looked at (a
+// section absent from the list cannot be read).
+FileOutcome relocateFile(ConsoleContext& context, const std::string& file,
+                         const RigidBodyFit& relocation, const RelocationArms& arms,
+                         std::vector<SectionOfFile>& notUpdated) {
   const std::vector<std::string> names = sectionNamesOf(file);
+  if (names.empty() && !ZorvVLWizardUtilities::getDoesFileExist(file)) {
+    // Gone since the search: there is nothing to back up, as the run
+    // expects of every file it found.
+    context.print("Failed to create backup file. Aborting...\n");
+    return FileOutcome::BackupFailed;
+  }
   FileRelocation relocated;
+  const auto visit = [&](const std::string& name, int a, int c, int p) {
+    if (containsName(names, name)) {
+      relocateSection(context, file, name, a, c, p, relocation, arms, relocated);
+    }
+  };
   try {
     for (int p = 1; p <= kMaxRelocatedNumber; ++p) {
       for (int c = 1; c <= kMaxRelocatedNumber; ++c) {
         for (int a = 1; a <= kMaxRelocatedNumber; ++a) {
-          if (!containsName(names, partTransformSectionName(a, c, p))) continue;
-          relocateSection(context, file, a, c, p, relocation, relocated);
+          visit(partTransformSectionName(a, c, p), a, c, p);
         }
       }
     }
+    for (int a = 1; a <= kMaxRelocatedNumber; ++a) visit(olderPartTransformSectionName(a), a, 1, 1);
+    visit(kPartTransformSection, 1, 1, 1);
   } catch (...) {
     // What was re-fitted before the failure is written and reported first.
-    finishFile(context, file, relocated);
+    finishFile(context, file, relocated, notUpdated);
     throw;
   }
-  return finishFile(context, file, relocated);
+  return finishFile(context, file, relocated, notUpdated);
 }
 
 }  // namespace
@@ -353,23 +465,53 @@ bool readArmCalibrationPoints(const std::string& configurationFile, const std::s
 
 bool reusePartCalibrations(ConsoleContext& context, ArmConnection& arm) {
   if (!checkArmReady(context, arm)) return false;
-  Point newArmPoints[3];
-  if (!obtainNewArmPoints(context, arm, newArmPoints)) return false;
+  NewArmPoints newArm;
+  if (!obtainNewArmPoints(context, arm, newArm)) return false;
   Point oldArmPoints[3];
-  if (!obtainOldArmPoints(context, arm, oldArmPoints)) return false;
-
-  context.print("Calibrating new arm position...\n");
-  RigidBodyFit relocation;
-  if (!fitRigidBody(oldArmPoints, newArmPoints, relocation)) {
-    context.print("Rigid-body transform calculation fail. Aborting...\n");
+  RelocationArms arms;
+  arms.newSerial = arm.serialNumber;
+  bool serialGiven = false;
+  try {
+    serialGiven = obtainOldArmPoints(context, arm, arms.oldSerial, oldArmPoints);
+  } catch (const ConsoleInputEnded&) {
+    // The points were recorded: they stay, as when the run ends with "0".
+    storeNewArmPoints(context, arm, newArm);
+    throw;
+  }
+  if (!serialGiven) {
+    storeNewArmPoints(context, arm, newArm);
     return false;
   }
 
-  return relocateWizardTree(context, wizardDirectory(), relocation);
+  context.print("Calibrating new arm position...\n");
+  RigidBodyFit relocation;
+  if (!fitRigidBody(oldArmPoints, newArm.points, relocation)) {
+    storeNewArmPoints(context, arm, newArm);
+    context.print("Rigid-body transform calculation fail. Aborting...\n");
+    return false;
+  }
+  // One mistouched cell point would carry every calibration of the tree
+  // astray: the fit is judged as a calibration's is, and an unacceptable one
+  // goes ahead only when the technician says so.
+  const double uncertainty =
+      reportFitUncertainty(context, relocation, oldArmPoints, newArm.points, "Relocation",
+                           "* Relocation uncertainty measurement is UNACCEPTABLE *");
+  if (!(uncertainty < kUnacceptableRelocationUncertainty)) {
+    const char answer =
+        askForCharacter(context.print, "Update the part calibrations anyway? (y/n): ", "ynYN");
+    platform::console::discardLine();
+    if (answer == 'n' || answer == 'N') {
+      context.print("Relocation abandoned. No file was changed.\n");
+      return false;
+    }
+  }
+  if (!storeNewArmPoints(context, arm, newArm)) return false;
+
+  return relocateWizardTree(context, wizardDirectory(), relocation, arms);
 }
 
 bool relocateWizardTree(ConsoleContext& context, const std::string& directory,
-                        const RigidBodyFit& relocation) {
+                        const RigidBodyFit& relocation, const RelocationArms& arms) {
   context.print("Searching for .qini files...\n");
   const string_vector files = findTreeFiles(directory, kPartSettingsExtension);
   if (files.strings.empty()) {
@@ -381,18 +523,22 @@ bool relocateWizardTree(ConsoleContext& context, const std::string& directory,
                 " .qini files.\n");
 
   std::size_t processed = 0;
+  std::vector<SectionOfFile> notUpdated;
   for (const std::string& file : files.strings) {
-    const std::string backup = file.substr(0, file.rfind('.')) + "." + kPartSettingsBackupExtension;
-    if (!backUpFile(file, backup)) {
-      context.print("Failed to create backup file. Aborting...\n");
-      return false;
-    }
-    context.print("Processing file: " + fileNamePart(file) + ".\n");
-    if (relocateFile(context, file, relocation)) ++processed;
+    const FileOutcome outcome = relocateFile(context, file, relocation, arms, notUpdated);
+    if (outcome == FileOutcome::BackupFailed) return false;
+    if (outcome == FileOutcome::Written) ++processed;
   }
   context.print("Successfully processed " +
                 numberToText(static_cast<unsigned long long>(processed)) + " of " +
                 numberToText(static_cast<unsigned long long>(fileCount)) + " .qini files.\n");
+  if (!notUpdated.empty()) {
+    context.print(numberToText(static_cast<unsigned long long>(notUpdated.size())) +
+                  " calibration sections were not updated; calibrate them again:\n");
+    for (const SectionOfFile& entry : notUpdated) {
+      context.print("Section [" + entry.section + "] of " + entry.file + ".\n");
+    }
+  }
   return true;
 }
 

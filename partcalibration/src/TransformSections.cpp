@@ -1,7 +1,6 @@
 #include "partcalibration/TransformSections.h"
 
 #include <array>
-#include <span>
 #include <utility>
 #include <vector>
 
@@ -44,23 +43,66 @@ std::array<std::pair<const char*, double>, 9> transformValues(const RigidBodyFit
   }};
 }
 
+// The changes that write one section with its stamp, appended to changes.
+void appendSectionChanges(const NamedTransform& section,
+                          std::vector<IniFileSection::SectionChange>& changes) {
+  using Change = IniFileSection::SectionChange;
+  const char* name = section.sectionName.c_str();
+  for (const auto& [key, value] : transformValues(section.fit)) {
+    changes.push_back({Change::Real, name, key, value, nullptr});
+  }
+  if (!section.armSerial.empty()) {
+    changes.push_back({Change::Text, name, kArmSerialKey, 0.0, section.armSerial.c_str()});
+  }
+}
+
 }  // namespace
 
+RigidBodyFit composeTransforms(const RigidBodyFit& outer, const RigidBodyFit& inner) {
+  const AffineMap outerMap = transformMap(outer.rotationAngles, outer.translation);
+  const AffineMap innerMap = transformMap(inner.rotationAngles, inner.translation);
+  const LinearMap rotation = outerMap.getLinearMap() * innerMap.getLinearMap();
+  const Point& os = inner.rotationOrigin;
+  const Point& origin = outer.rotationOrigin;
+  // outer(inner(P)) = Or + Rr(Os + Rs(P − Os) + Ts − Or) + Tr
+  //                 = Os + Rr Rs (P − Os) + [Or + Rr(Os + Ts − Or) + Tr − Os].
+  const Point moved = origin + outerMap((os + inner.translation) - origin);
+  RigidBodyFit composed;
+  composed.rotationOrigin = os;
+  composed.rotationAngles = rotation.getRotationAngles(LinearMap::X, LinearMap::Y, LinearMap::Z);
+  composed.translation = moved - os;
+  return composed;
+}
+
+std::string readArmSerialStamp(const std::string& settingsFile, const std::string& sectionName) {
+  if (!IniFileSection::keyExists(settingsFile, sectionName, kArmSerialKey)) return std::string();
+  std::string stamp;
+  try {
+    stamp = IniFileSection(settingsFile, sectionName, false).getString(kArmSerialKey);
+  } catch (IniFileSection::IniFileException* e) {
+    delete e;
+  }
+  return stamp;
+}
+
 void writeTransformSection(const std::string& settingsFile, const std::string& sectionName,
-                           const RigidBodyFit& fit) {
-  const IniFileSection section(settingsFile, sectionName, true);
-  const auto values = transformValues(fit);
-  section.setDoubles(std::span<const std::pair<const char*, double>>(values));
+                           const RigidBodyFit& fit, const std::string& armSerial) {
+  writeTransformSections(settingsFile, {NamedTransform{sectionName, fit, armSerial}});
 }
 
 void writeTransformSections(const std::string& settingsFile,
                             const std::vector<NamedTransform>& sections) {
-  std::vector<IniFileSection::SectionDouble> values;
-  values.reserve(sections.size() * 9);
-  for (const NamedTransform& section : sections) {
-    for (const auto& [key, value] : transformValues(section.fit)) {
-      values.push_back({section.sectionName.c_str(), key, value});
-    }
+  std::vector<IniFileSection::SectionChange> changes;
+  changes.reserve(sections.size() * 10);
+  for (const NamedTransform& section : sections) appendSectionChanges(section, changes);
+  IniFileSection::changeSections(settingsFile, changes);
+}
+
+void removeTransformSections(const std::string& settingsFile,
+                             const std::vector<std::string>& sectionNames) {
+  std::vector<IniFileSection::SectionChange> changes;
+  for (const std::string& name : sectionNames) {
+    changes.push_back({IniFileSection::SectionChange::RemoveSection, name.c_str()});
   }
-  IniFileSection::setDoublesInSections(settingsFile, values);
+  IniFileSection::changeSections(settingsFile, changes);
 }

@@ -417,7 +417,7 @@ TEST(ConsoleFuzzFixedInputs, HostileAnswersAtKnownPlaces) {
        10,
        "relocate-loop",
        shipped,
-       {{"", milliseconds(0), "k10\n"},
+       {{"", milliseconds(0), "k10\n\n"},
         {"", milliseconds(2500), bytes("\x01\0abc\t\n") + "P080301198\n"},
         {"", milliseconds(2500), ""}},
        {"Calibration points for current arm not found.", "Existing points not found.",

@@ -185,16 +185,16 @@ const SectionCase kSectionCases[] = {
     {"one transform section",
      [](const std::string& file) {
        return runWithConsole("", [&] {
-         writeTransformSection(file, "PartLocalToArmGlobal211", someFit(0));
+         writeTransformSection(file, "PartLocalToArmGlobal211", someFit(0), "N772");
          return true;
        });
      }},
     {"several transform sections",
      [](const std::string& file) {
        return runWithConsole("", [&] {
-         writeTransformSections(file, {{"PartLocalToArmGlobal111", someFit(1)},
-                                       {"PartLocalToArmGlobal121", someFit(2)},
-                                       {"PartLocalToArmGlobal311", someFit(3)}});
+         writeTransformSections(file, {{"PartLocalToArmGlobal111", someFit(1), "N772"},
+                                       {"PartLocalToArmGlobal121", someFit(2), "N772"},
+                                       {"PartLocalToArmGlobal311", someFit(3), ""}});
          return true;
        });
      }},
@@ -332,7 +332,10 @@ TEST(RelocationFaults, EveryRelocatedFileHasItsWholeBackupAndTheSummaryCountsThe
   sweep.operate = [&] {
     ConsoleContext context = contextFor("");
     return runWithConsole(
-        "", [&] { return relocateWizardTree(context, tree.wizardDirectory(), relocation); });
+        "", [&] {
+          return relocateWizardTree(context, tree.wizardDirectory(), relocation,
+                                    {"OLD4711", "N772"});
+        });
   };
   sweep.judge = [&](const SweepRun& faulty, const Snapshot& before, const SweepRun& clean) {
     const std::string& text = faulty.outcome.text;

@@ -36,11 +36,11 @@ const char* const kPart =
 
 TEST(WriteTransformSections, LeaveTheBytesOfOneSectionAtATime) {
   const std::vector<NamedTransform> sections = {
-      {"PartLocalToArmGlobal111", fit(12.5, 0.25, 700.0)},
-      {"PartLocalToArmGlobal211", fit(-3.0, -1.5, -40.125)},
-      {"PartLocalToArmGlobal121", fit(0.0, 3.0, 1e6)},
-      {"PartLocalToArmGlobal812", fit(1.0 / 3.0, 0.0, -0.0)},  // not there yet
-      {"PartLocalToArmGlobal111", fit(99.0, 0.5, 1.0)}};       // again: the last wins
+      {"PartLocalToArmGlobal111", fit(12.5, 0.25, 700.0), "N772"},
+      {"PartLocalToArmGlobal211", fit(-3.0, -1.5, -40.125), ""},  // no stamp
+      {"PartLocalToArmGlobal121", fit(0.0, 3.0, 1e6), "OLD4711"},
+      {"PartLocalToArmGlobal812", fit(1.0 / 3.0, 0.0, -0.0), "N772"},  // not there yet
+      {"PartLocalToArmGlobal111", fit(99.0, 0.5, 1.0), "X9"}};  // again: the last wins
   for (const std::string& start : {std::string(kPart), std::string()}) {
     SCOPED_TRACE(start);
     testsupport::TempDir dir;
@@ -48,13 +48,21 @@ TEST(WriteTransformSections, LeaveTheBytesOfOneSectionAtATime) {
     const std::string all = dir / "All.qini";
     testsupport::writeFile(one, start);
     testsupport::writeFile(all, start);
-    for (const NamedTransform& s : sections) writeTransformSection(one, s.sectionName, s.fit);
+    for (const NamedTransform& s : sections) {
+      writeTransformSection(one, s.sectionName, s.fit, s.armSerial);
+    }
     writeTransformSections(all, sections);
     const std::string expected = testsupport::readFile(one);
     EXPECT_EQ(testsupport::readFile(all), expected);
     EXPECT_NE(expected, start);
     EXPECT_FLOAT_EQ(IniFileSection(all, "PartLocalToArmGlobal111", false).getDouble("TranslationX"),
                     1.0f);
+    // The stamp follows the nine keys and is replaced in place.
+    EXPECT_EQ(readArmSerialStamp(all, "PartLocalToArmGlobal111"), "X9");
+    EXPECT_EQ(readArmSerialStamp(all, "PartLocalToArmGlobal812"), "N772");
+    EXPECT_EQ(readArmSerialStamp(all, "PartLocalToArmGlobal211"), "");
+    EXPECT_NE(expected.find("TranslationZ=0.3333333333333333\r\nArmSerial=N772\r\n"),
+              std::string::npos);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),
               2);
@@ -67,8 +75,8 @@ TEST(WriteTransformSections, WriteNothingWhenOneSectionCannotBeWritten) {
   testsupport::writeFile(file, kPart);
   RigidBodyFit unwritable = fit(1.0, 0.0, 2.0);
   unwritable.translation.z = std::numeric_limits<double>::quiet_NaN();
-  const std::vector<NamedTransform> sections = {{"PartLocalToArmGlobal111", fit(1.0, 0.5, 2.0)},
-                                                {"PartLocalToArmGlobal211", unwritable}};
+  const std::vector<NamedTransform> sections = {{"PartLocalToArmGlobal111", fit(1.0, 0.5, 2.0), "N772"},
+                                                {"PartLocalToArmGlobal211", unwritable, "N772"}};
   bool raised = false;
   try {
     writeTransformSections(file, sections);

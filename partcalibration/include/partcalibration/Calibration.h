@@ -16,6 +16,8 @@
 //   Any other "GeometricalType" value is refused ("Unknown geometrical type.").
 #pragma once
 
+#include <string>
+
 #include "arm/ArmConnection.h"
 #include "console/ConsoleContext.h"
 #include "partcalibration/TransformSections.h"
@@ -32,6 +34,12 @@ inline constexpr unsigned kCalibrationImageMs = 10000;
 // context.partSettingsFile; true when the sections were written.
 bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collection,
                          int partPosition);
+// The same, giving the number of arm positions the calibration wrote (its
+// set's "p2", 1 without one). Every section written carries the arm's
+// serial as its ArmSerial stamp. False also when a section could not be
+// written (after every arm position was tried).
+bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collection,
+                         int partPosition, int& armPositionCount);
 
 // The fitting step: prints "Calibrating...", fits the map carrying the part
 // points onto the recorded arm points (strict, then relaxed), and reports
@@ -40,6 +48,15 @@ bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collec
 bool fitCalibration(ConsoleContext& context, const Zorv::Geometry::ThreeDimensional::Point* part,
                     const Zorv::Geometry::ThreeDimensional::Point* recorded, RigidBodyFit& fit,
                     double& uncertainty);
+
+// Prints each point's residual ("Point " + i + " distance: "), the mean
+// squared residual (label + " uncertainty measurement: ") and its verdict:
+// acceptable below 1 mm², else the line framed in stars. Gives the mean
+// squared residual (mm²).
+double reportFitUncertainty(ConsoleContext& context, const RigidBodyFit& fit,
+                            const Zorv::Geometry::ThreeDimensional::Point* part,
+                            const Zorv::Geometry::ThreeDimensional::Point* recorded,
+                            const std::string& label, const std::string& unacceptableLine);
 
 // Red shows the collection's calibration point image for 10 s (then asks
 // again), green goes on.

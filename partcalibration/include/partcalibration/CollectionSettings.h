@@ -34,6 +34,9 @@
 inline constexpr int kMaxCollections = 99;
 // Largest arm position a calibration set can name ("p2").
 inline constexpr int kMaxArmPositions = 16;
+// Largest "NumberOfPartPositions" a part may have; a larger value is refused
+// as unreadable.
+inline constexpr int kMaxPartPositions = 99;
 
 // Base names of the numbered sections.
 inline constexpr const char* kQuadFileSection = "QuadFile";
@@ -84,7 +87,8 @@ std::string ambiguousSectionMessage(const std::string& sectionName,
 // 1..99 and every collection from 1 to the largest index has a quad file.
 bool readCollectionList(const std::string& settingsFile, string_vector& list);
 // "NumberOfPartPositions" of section "Region"; 1 when the key is absent.
-// False only when the read itself fails (a missing file, a value below 1).
+// False only when the read itself fails (a missing file, a value below 1 or
+// above kMaxPartPositions).
 bool readNumberOfPartPositions(const std::string& settingsFile, int& count);
 // The largest "p2" of the PartCalibrationPoints sections (visited while they
 // exist), at least 1. Always true.

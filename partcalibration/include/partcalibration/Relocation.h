@@ -39,22 +39,49 @@ std::string armCalibrationPointKey(const std::string& serial, int point, int coo
 bool readArmCalibrationPoints(const std::string& configurationFile, const std::string& serial,
                               Zorv::Geometry::ThreeDimensional::Point (&points)[3]);
 
+// The arms of a relocation: the serial the technician named as the old arm
+// and the current arm's serial (both as the "ArmCalibrationPoints" keys
+// write them).
+struct RelocationArms {
+  std::string oldSerial;
+  std::string newSerial;
+};
+
+// The section (part to old arm) carried through the relocation (old arm to
+// new arm). With part points that fix a frame (a strict fit accepts them)
+// the section is re-fitted to the part points carried through both maps, so
+// that its numbers are those a calibration with the new arm gives (rotation
+// origin at the points' centroid). Without points (partPoints null) or with
+// points that do not fix a frame, the two maps are composed: the section
+// keeps its rotation origin. False when the result is not finite.
+bool relocateTransform(const RigidBodyFit& relocation, const RigidBodyFit& section,
+                       const Zorv::Geometry::ThreeDimensional::Point* partPoints,
+                       RigidBodyFit& relocated);
+
 // "Reuse part calibrations": the new arm's cell points (recorded again when
-// none are stored or the technician asks for it), the old arm's serial, the
-// relocation map, then every ".qini" file of the wizard tree backed up as
-// ".oldqini" and re-fitted section by section. False on every abort; files
-// already processed stay updated with their backups.
+// none are stored or the technician asks for it, and then stored all nine at
+// once), the old arm's serial, the relocation map with its residuals and
+// verdict (an unacceptable one goes on only when the technician says so;
+// otherwise nothing is written, the new points neither), then
+// relocateWizardTree. False on every abort; files already processed stay
+// updated with their backups.
 bool reusePartCalibrations(ConsoleContext& context, ArmConnection& arm);
 
 // The part of the re-use that follows the relocation map: every ".qini" file
-// below directory (the wizard tree) found, backed up as ".oldqini" and
-// re-fitted through the map, with the messages of the re-use from "Searching
-// for .qini files..." to the summary. The re-fitted sections of a file are
-// written in one atomic update of it (each section wholly old or wholly new);
-// a file's lines are printed once its update is done. False when no file is
-// found or a backup fails.
+// below directory (the wizard tree) found and its transform sections carried
+// through the map, with the messages of the re-use from "Searching for .qini
+// files..." to the summary and the list of sections not updated. A section
+// stamped with the new arm is already in its frame and is left; one stamped
+// with a third arm is left and listed; an unstamped one (older software) is
+// taken to be in the old arm's frame. Updated sections are stamped with the
+// new arm. A file with an updated section is backed up as ".oldqini" first,
+// unless a backup is there already (it holds the state before an earlier
+// relocation and is kept); its sections are written in one atomic update
+// (each section wholly old or wholly new); a file's lines are printed once
+// its update is done. A file in which nothing changes is neither backed up
+// nor written. False when no file is found or a backup fails.
 bool relocateWizardTree(ConsoleContext& context, const std::string& directory,
-                        const RigidBodyFit& relocation);
+                        const RigidBodyFit& relocation, const RelocationArms& arms);
 
 // "Reset new part calibrations": every ".oldqini" of the wizard tree copied
 // back over its ".qini" and then deleted; a backup that cannot be copied
