@@ -34,8 +34,11 @@ const std::vector<e2e::InputStep> kTestSteps = {
     {"", std::chrono::milliseconds(0), "5\n1\n2\nn\n\n"},
     {"\r(u,v)=(000050,000100)", std::chrono::milliseconds(0), "o"},
     {"Please press any key to continue.\n", std::chrono::milliseconds(0), " 16\n"}};
-// Any key at the new arm's psi warning, then the menu entries.
-const std::string kRelocateAndReset = " 10\nP080301198\n 11\n 16\n";
+// Any key at the new arm's psi warning, then the menu entries: relocate
+// (return takes the 3 mm ball), relocate again (every section is skipped),
+// reset; then relocate and clean.
+const std::string kRelocateAgainAndReset =
+    " 10\n\nP080301198\n 10\nn\nP080301198\n 11\n 16\n";
 const std::string kRelocateAndClean = " 10\nn\nP080301198\n 12\n 16\n";
 
 armsim::GeneratedScenario demoScenario(const std::string& name) {
@@ -295,27 +298,38 @@ TEST(DemoJob, RelocateRefitsEverySectionResetRestoresCleanDeletes) {
   std::vector<StoredTransform> old;
   for (const auto& [name, points] : sections) old.push_back(readStored(flange, name));
   const StoredTransform oldSpar = readStored(settings(sandbox, kSpar), "PartLocalToArmGlobal111");
+  const StoredTransform oldSkin = readStored(settings(sandbox, kSkin), "PartLocalToArmGlobal111");
 
-  // Relocate, then reset.
+  // Relocate, relocate again, then reset.
   sandbox.setArmScenario(demoScenario("relocate").text);
-  run = sandbox.run(kRelocateAndReset, kRunTime);
+  run = sandbox.run(kRelocateAgainAndReset, kRunTime);
   ASSERT_FALSE(run.timedOut);
   ASSERT_EQ(run.exitStatus, 0) << e2e::visible(run.output);
+  const std::string skipped = "] is already in this arm's frame. Skipped.\n";
   EXPECT_TRUE(inOrder(
       run.output,
       {"WARNING! Uninitialised psi zero-degree.\n",
        "Calibration points for current arm not found.\n",
+       "Please enter ball probe size, mm (return for 3mm): Ball probe of 3mm selected.\n",
        "Please select point 3 using green button. Use red twice to abort.\n",
        "The arm serial number must be input without dashes.\n"
-       "Please enter old arm serial number or 0 to exit: Calibrating new arm position...\n"
+       "Please enter old arm serial number or 0 to exit: Calibrating new arm position...\n",
+       "Relocation uncertainty measurement is acceptable.\n"
        "Searching for .qini files...\nFound 3 .qini files.\n",
-       "Processing file: Skin.qini.\n",
-       // A planar collection has no part points to re-fit.
-       "Re-calibrating arm and part position...\nTransform value calculation fail. Continuing...\n",
+       // The planar panel is carried over too.
+       "Processing file: Skin.qini.\nFound arm position 1 and part position 1 for collection 1.\n"
+       "Re-calibrating arm and part position...\nSuccessfully updated calibration.\n",
+       "Successfully processed 3 of 3 .qini files.\n",
+       // The second run finds every section in this arm's frame.
+       "Calibration points for current arm found. Do they need updating? (y/n): ",
+       "Processing file: Spar.qini.\n",
+       "Section [PartLocalToArmGlobal111" + skipped,
        "Successfully processed 3 of 3 .qini files.\n",
        "Searching for .oldqini files...\nNumber of .oldqini files found: 3.\n",
        "Successfully processed 3 of 3 files.\n"}));
-  EXPECT_EQ(e2e::countOccurrences(run.output, "Successfully updated calibration.\n"), 5u);
+  EXPECT_EQ(e2e::countOccurrences(run.output, "Successfully updated calibration.\n"), 6u);
+  EXPECT_EQ(e2e::countOccurrences(run.output, skipped), 6u);
+  EXPECT_EQ(e2e::countOccurrences(run.output, "not updated"), 0u);
   EXPECT_EQ(e2e::countOccurrences(run.output, "Created file: "), 3u);
   // Restored: every file as before, no backup left.
   for (int i = 0; i < 3; ++i) {
@@ -352,7 +366,8 @@ TEST(DemoJob, RelocateRefitsEverySectionResetRestoresCleanDeletes) {
   EXPECT_EQ(run.output.find("Please select point 1"), std::string::npos);
   EXPECT_TRUE(backups(sandbox).empty());
   // Each re-fitted section places its part points where the old one did,
-  // seen from the new arm; the planar panel's section is left as it was.
+  // seen from the new arm, and so does the planar panel's composed one; each
+  // carries the new arm's serial.
   for (std::size_t s = 0; s < sections.size(); ++s) {
     const StoredTransform now = readStored(flange, sections[s].first);
     for (const armsim::Vec3& p : sections[s].second) {
@@ -366,7 +381,18 @@ TEST(DemoJob, RelocateRefitsEverySectionResetRestoresCleanDeletes) {
     const Point was = oldSpar.apply(toPoint(p));
     expectCarries(spar, p, toPoint(armsim::placePoint(kMove, {was.x, was.y, was.z})), 0.05, "Spar");
   }
-  EXPECT_EQ(e2e::readFile(settings(sandbox, kSkin)), before[1]);
+  const StoredTransform skin = readStored(settings(sandbox, kSkin), "PartLocalToArmGlobal111");
+  for (const armsim::Vec3& p : {armsim::Vec3{0, 0, 0}, armsim::Vec3{400, 0, 0},
+                                armsim::Vec3{0, 250, 0}, armsim::Vec3{400, 250, 0}}) {
+    const Point was = oldSkin.apply(toPoint(p));
+    expectCarries(skin, p, toPoint(armsim::placePoint(kMove, {was.x, was.y, was.z})), 0.05, "Skin");
+  }
+  for (const char* region : {kFlange, kSkin, kSpar}) {
+    EXPECT_EQ(e2e::countOccurrences(e2e::readFile(settings(sandbox, region)),
+                                    "ArmSerial=P08120042\r\n"),
+              region == kFlange ? 4u : 1u)
+        << region;
+  }
 }
 
 }  // namespace
