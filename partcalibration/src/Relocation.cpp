@@ -300,9 +300,15 @@ void relocateSection(ConsoleContext& context, const std::string& file,
     relocated.notUpdated.push_back(sectionName);
     return;
   }
-  relocated.lines.push_back("Found arm position " + numberToText(armPosition) +
-                            " and part position " + numberToText(partPosition) +
-                            " for collection " + numberToText(collection) + ".\n");
+  const std::string position = "arm position " + numberToText(armPosition) +
+                               " and part position " + numberToText(partPosition) +
+                               " for collection " + numberToText(collection);
+  // A section under an older name says so, or its line would read as that of
+  // the full name.
+  relocated.lines.push_back(
+      sectionName == partTransformSectionName(armPosition, collection, partPosition)
+          ? "Found " + position + ".\n"
+          : "Found section [" + sectionName + "], the older name of " + position + ".\n");
 
   const std::string stamp = readArmSerialStamp(file, sectionName);
   if (!stamp.empty() && IniFileSection::equalsIgnoreCase(stamp, arms.newSerial)) {

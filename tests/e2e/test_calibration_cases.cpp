@@ -64,18 +64,28 @@ struct Session {
   bool printed(const std::string& text) const { return run.output.find(text) != std::string::npos; }
 };
 
-// Runs the menu entry (3 or 4) on a one-part, one-region tree with the
-// settings text, the arm playing the description; "\n" takes the 3 mm ball.
-void runCalibration(Session& session, const std::string& qini, const Description& description,
-                    const std::string& script = "3\n\n 16\n", bool image = true) {
+// A one-part, one-region tree with the settings text, the arm playing the
+// description.
+void prepareCalibration(Session& session, const std::string& qini, const Description& description,
+                        bool image = true) {
   session.sandbox.buildWizardTree(kRegionDir + "Flange.qini = " + qini + "\n" +
                                   (image ? kRegionDir + "calib_images/01_Flange.bmp = image\n" : ""));
   session.before = e2e::readFile(session.qini());
   session.scenario = description.generate();
   session.sandbox.setArmScenario(session.scenario.text);
+}
+
+void runScript(Session& session, const std::string& script) {
   session.run = session.sandbox.run(script, std::chrono::seconds(60));
   ASSERT_FALSE(session.run.timedOut);
   EXPECT_EQ(session.run.exitStatus, 0) << e2e::visible(session.run.output);
+}
+
+// Runs the menu entry (3 or 4) on the prepared tree; "\n" takes the 3 mm ball.
+void runCalibration(Session& session, const std::string& qini, const Description& description,
+                    const std::string& script = "3\n\n 16\n", bool image = true) {
+  prepareCalibration(session, qini, description, image);
+  runScript(session, script);
 }
 
 void expectCarries(const StoredTransform& stored, const std::vector<Vec3>& part,

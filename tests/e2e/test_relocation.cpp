@@ -19,6 +19,7 @@
 #include <iostream>
 #include <map>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -125,12 +126,15 @@ std::string armConfiguration(const std::string& newArmLines = "") {
          armPointLines("HALF1", kOldArmPoints, 8) + newArmLines;
 }
 
-// The new arm pressing green at each point, probe axis (0, 0, 1).
-std::string greenRecords(const Triangle& points) {
+// The new arm pressing green at each point, probe axis (0, 0, 1); the point
+// is recorded a quarter of the ball (0.75 mm for the 3 mm ball) beyond the
+// measuring point along the axis.
+std::string greenRecords(const Triangle& points, double tipOffset = 0.75) {
   std::string text;
   for (const Vec3& p : points) {
     char line[160];
-    std::snprintf(line, sizeof line, "record %.9f %.9f %.9f 30 0 45 green\n", p[0], p[1], p[2]);
+    std::snprintf(line, sizeof line, "record %.9f %.9f %.9f 30 0 45 green\n", p[0], p[1],
+                  p[2] - tipOffset);
     text += line;
   }
   return text;
@@ -147,6 +151,25 @@ const std::string kQuestion =
     "Calibration points for current arm found. Do they need updating? (y/n): ";
 const std::string kSerialIntro = "The arm serial number must be input without dashes.\n";
 const std::string kSerialPrompt = "Please enter old arm serial number or 0 to exit: ";
+const std::string kBall =
+    "Please enter ball probe size, mm (return for 3mm): Ball probe of 3mm selected.\n";
+// The relocation fit's report as normalised() shows it.
+const std::string kFitReport =
+    "Calibrating new arm position...\nPoint 0 distance: Dmm.\nPoint 1 distance: Dmm.\n"
+    "Point 2 distance: Dmm.\nRelocation uncertainty measurement: U.\n";
+const std::string kFitAcceptable = kFitReport + "Relocation uncertainty measurement is acceptable.\n";
+const std::string kFitUnacceptable =
+    kFitReport + "\n" + std::string(54, '*') + "\n* Relocation uncertainty measurement is " +
+    "UNACCEPTABLE *\n" + std::string(54, '*') + "\n\nUpdate the part calibrations anyway? (y/n): ";
+
+// The output with the fit's measured numbers replaced by D (distances) and U
+// (the mean squared residual), which depend on rounding.
+std::string normalised(const std::string& output) {
+  static const std::regex distance("(Point [0-2] distance: )[^\n]*mm\\.");
+  static const std::regex uncertainty("(Relocation uncertainty measurement: )[^\n]*\\.\n");
+  return std::regex_replace(std::regex_replace(output, distance, "$1Dmm."), uncertainty,
+                            "$1U.\n");
+}
 
 std::string selectPoints() {
   std::string text;
@@ -160,6 +183,10 @@ std::string selectPoints() {
 std::string found(int a, int p, int c) {
   return "Found arm position " + std::to_string(a) + " and part position " + std::to_string(p) +
          " for collection " + std::to_string(c) + ".\n";
+}
+std::string foundOlder(const std::string& name, int a) {
+  return "Found section [" + name + "], the older name of arm position " + std::to_string(a) +
+         " and part position 1 for collection 1.\n";
 }
 const std::string kRefit = "Re-calibrating arm and part position...\n";
 const std::string kUpdated = "Successfully updated calibration.\n";
@@ -286,9 +313,10 @@ Placement placement(double o, double ax, double ay, double az, double tx, double
   return {{o, -o / 2, 10}, {ax, ay, az}, {tx, ty, tz}};
 }
 
-// Three parts and regions; sections numbered 1..8 are re-fitted, sections
-// with a 9, older names, sections that cannot be read, collinear part points
-// and missing part-point keys are not.
+// Three parts and regions; sections numbered 1..8 and the older names are
+// carried over (re-fitted to their part points, or composed where the points
+// are collinear or a key is missing); sections with a 9 and a section that
+// cannot be read are not.
 Tree relocationTree() {
   Tree tree;
   const std::string top = "parts/01_Alpha/01_Top/Alpha.qini";
@@ -320,9 +348,9 @@ Tree relocationTree() {
   tree.transform(side, "PartLocalToArmGlobal111", kRim, placement(-8, 45, 45, 45, 1200, 0, 100),
                  true);
   tree.transform(side, "PartLocalToArmGlobal121", kCollinear, placement(2, 1, 1, 1, 1, 1, 1),
-                 false);
-  tree.transform(side, "PartLocalToArmGlobal131", kTop, placement(3, 1, 1, 1, 1, 1, 1), false);
-  tree.transform(side, "PartLocalToArmGlobal231", kTop, placement(5, 1, 1, 1, 1, 1, 1), false);
+                 true);
+  tree.transform(side, "PartLocalToArmGlobal131", kTop, placement(3, 1, 1, 1, 1, 1, 1), true);
+  tree.transform(side, "PartLocalToArmGlobal231", kTop, placement(5, 1, 1, 1, 1, 1, 1), true);
   tree.text(side,
             "[PartLocalToArmGlobal141]\r\nRotationAngleX=1\r\nRotationAngleY=2\r\n"
             "RotationAngleZ=3\r\nTranslationX=4\r\nTranslationZ=6\r\nRotationOriginX=0\r\n"
@@ -336,26 +364,30 @@ Tree relocationTree() {
   tree.transform(base, "PartLocalToArmGlobal111", kBase, placement(12, -90, 0, 0, 0, 1000, 1000),
                  true);
   tree.transform(base, "PartLocalToArmGlobal119", kBase, placement(1, 2, 3, 4, 5, 6, 7), false);
-  tree.transform(base, "PartLocalToArmGlobal", kBase, placement(1, 2, 3, 4, 5, 6, 7), false);
-  tree.transform(base, "PartLocalToArmGlobal1", kBase, placement(1, 2, 3, 4, 5, 6, 7), false);
+  tree.transform(base, "PartLocalToArmGlobal", kBase, placement(1, 2, 3, 4, 5, 6, 7), true);
+  tree.transform(base, "PartLocalToArmGlobal1", kBase, placement(7, 6, 5, 4, 3, 2, 1), true);
   return tree;
 }
 
-// What the relocation prints for relocationTree() after the file count.
+// What the relocation prints for relocationTree() after the file count,
+// the summary and the list of what was not updated included.
 std::string relocationTreeLines(const Sandbox& sandbox) {
   const std::string side = programPath(sandbox, "parts/01_Alpha/02_Side/Alpha.qini");
-  return "Processing file: Alpha.qini.\n" + found(1, 1, 1) + kRefit + kUpdated + found(1, 1, 2) +
-         kRefit + kUpdated + found(1, 2, 1) + kRefit + kUpdated + found(2, 2, 1) + kRefit +
-         kUpdated +
-         // Side: collinear collection 2, collection 3 (two sections) without z2.
-         "Processing file: Alpha.qini.\n" + found(1, 1, 1) + kRefit + kUpdated + found(1, 1, 2) +
-         kRefit + "Transform value calculation fail. Continuing...\n" + found(1, 1, 3) +
-         "Retrieve fail from section PartCalibrationPoints3 of " + side + ". Continuing...\n" +
-         found(2, 1, 3) + "Retrieve fail from section PartCalibrationPoints3 of " + side +
-         ". Continuing...\n" + found(8, 8, 8) + kRefit + kUpdated +
-         // Beta: arm positions 1 and 7 of collection 1.
-         "Processing file: Beta.qini.\n" + found(1, 1, 1) + kRefit + kUpdated + found(7, 1, 1) +
-         kRefit + kUpdated;
+  const std::string moved = kRefit + kUpdated;
+  return "Processing file: Alpha.qini.\n" + found(1, 1, 1) + moved + found(1, 1, 2) + moved +
+         found(1, 2, 1) + moved + found(2, 2, 1) + moved +
+         // Side: collinear collection 2 and collection 3 without z2 composed;
+         // 141 lacks a key.
+         "Processing file: Alpha.qini.\n" + found(1, 1, 1) + moved + found(1, 1, 2) + moved +
+         found(1, 1, 3) + moved + found(2, 1, 3) + moved + found(8, 8, 8) + moved +
+         // Beta: arm positions 1 and 7 of collection 1, then the older names.
+         "Processing file: Beta.qini.\n" + found(1, 1, 1) + moved + found(7, 1, 1) + moved +
+         foundOlder("PartLocalToArmGlobal1", 1) + moved +
+         foundOlder("PartLocalToArmGlobal", 1) + moved +
+         "Successfully processed 3 of 3 .qini files.\n"
+         "1 calibration sections were not updated; calibrate them again:\n"
+         "Section [PartLocalToArmGlobal141] of " +
+         side + ".\n";
 }
 
 std::string path(const Sandbox& sandbox, const std::string& relative) {
@@ -375,6 +407,9 @@ void expectRelocated(const Sandbox& sandbox, const Tree& tree) {
       const double error = relocationError(readPlacement(path(sandbox, s.file), s.name), s);
       EXPECT_LT(error, 1e-3);
       worst = std::max(worst, error);
+      // Stamped with the new arm, after the nine keys.
+      EXPECT_NE(sectionBlock(content, s.name).find("TranslationZ="), std::string::npos);
+      EXPECT_NE(sectionBlock(content, s.name).find("\r\nArmSerial=N772\r\n"), std::string::npos);
     } else {
       EXPECT_EQ(sectionBlock(content, s.name), sectionBlock(original, s.name));
     }
@@ -417,16 +452,15 @@ TEST(ReusePartCalibrations, CarriesEverySectionOntoTheNewArmAndResetRestoresTheT
   sandbox.setArmConfiguration(armConfiguration());
   sandbox.setArmScenario(scenario(greenRecords(newArmPoints())));
   // No points stored for the new arm: they are recorded. HALF1 lacks a key.
-  const e2e::RunResult run = sandbox.run("10\nHALF1\nOLD4711\n 16\n");
+  const e2e::RunResult run = sandbox.run("10\n\nHALF1\nOLD4711\n 16\n");
   ASSERT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_TRUE(transcriptsMatch(
-      kStartup + mainMenuScreen() + "Calibration points for current arm not found.\n" +
+      kStartup + mainMenuScreen() + "Calibration points for current arm not found.\n" + kBall +
           selectPoints() + kSerialIntro + kSerialPrompt + "Existing points not found." +
-          kSerialPrompt + "Calibrating new arm position...\nSearching for .qini files...\n" +
-          "Found 3 .qini files.\n" + relocationTreeLines(sandbox) +
-          "Successfully processed 3 of 3 .qini files.\n" + keyPrompt() + mainMenuScreen(),
-      run.output));
+          kSerialPrompt + kFitAcceptable + "Searching for .qini files...\n" +
+          "Found 3 .qini files.\n" + relocationTreeLines(sandbox) + keyPrompt() + mainMenuScreen(),
+      normalised(run.output)));
   expectRelocated(sandbox, tree);
   // The recorded points are stored under the new serial.
   const std::string configuration = configurationText(sandbox);
@@ -467,25 +501,32 @@ Tree smallTree() {
   return tree;
 }
 
-std::string smallTreeRun(const std::string& fileName = "Gear.qini") {
-  return "Calibrating new arm position...\nSearching for .qini files...\nFound 1 .qini files.\n"
-         "Processing file: " +
-         fileName + ".\n" + found(1, 1, 1) + kRefit + kUpdated +
+// The relocation of smallTree() after the fit's verdict.
+std::string smallTreeMoved(const std::string& fileName = "Gear.qini") {
+  return "Searching for .qini files...\nFound 1 .qini files.\nProcessing file: " + fileName +
+         ".\n" + found(1, 1, 1) + kRefit + kUpdated +
          "Successfully processed 1 of 1 .qini files.\n";
+}
+std::string smallTreeRun(const std::string& fileName = "Gear.qini") {
+  return kFitAcceptable + smallTreeMoved(fileName);
 }
 
 TEST(ReusePartCalibrations, PromptsAndEarlyEnds) {
   const std::string stored = armPointLines(kNewSerial, newArmPoints());
   const Triangle stale = {{{1, 2, 3}, {4, 5, 6}, {7, 8, 10}}};
+  // Cell points of which one was touched 10 mm off: an unacceptable fit.
+  Triangle mistouched = newArmPoints();
+  mistouched[2][0] += 10.0;
   const std::string red = "record 0 0 0 0 0 0 red x2\n";
   const std::string question = kQuestion;
+  enum class After { Relocated, Unchanged, Moved };
   struct Case {
     const char* name;
     std::string newArmLines;  // stored points of the new arm
     std::string records;
     const char* script;
     std::string lines;  // printed between the menu and the key prompt
-    bool relocated;     // false: tree untouched, no backup
+    After tree;         // Moved: relocated by another map than the cell's move
     bool inputEnds;     // the program ends at the prompt
     bool storedKept;    // the configuration file is unchanged
   };
@@ -493,27 +534,42 @@ TEST(ReusePartCalibrations, PromptsAndEarlyEnds) {
       // Any other character repeats the question; N keeps the stored points
       // (the arm would abort on red if it were asked to record).
       {"x then N keeps the stored points", stored, red, "10\nx\nN\nOLD4711\n 16\n",
-       question + question + kSerialIntro + kSerialPrompt + smallTreeRun(), true, false, true},
-      // y records again over stale points.
+       question + question + kSerialIntro + kSerialPrompt + smallTreeRun(), After::Relocated, false,
+       true},
+      // y records again over stale points, with the ball of the run.
       {"y records again", armPointLines(kNewSerial, stale), greenRecords(newArmPoints()),
-       "10\ny\nOLD4711\n 16\n",
-       question + selectPoints() + kSerialIntro + kSerialPrompt + smallTreeRun(), true, false,
-       false},
+       "10\ny\n\nOLD4711\n 16\n",
+       question + kBall + selectPoints() + kSerialIntro + kSerialPrompt + smallTreeRun(),
+       After::Relocated, false, false},
       {"incomplete old serial, then 0", stored, red, "10\nn\nHALF1\nUNKNOWN\n0\n 16\n",
        question + kSerialIntro + kSerialPrompt + "Existing points not found." + kSerialPrompt +
            "Existing points not found." + kSerialPrompt,
-       false, false, true},
-      {"red twice while recording", "", red, "10\n 16\n",
-       "Calibration points for current arm not found.\nPlease select point 1 using green "
-       "button. Use red twice to abort.\n",
-       false, false, true},
-      {"input ends at the y/n question", stored, red, "10\n", question, false, true, true},
-      {"input ends at the serial prompt", stored, greenRecords(newArmPoints()), "10\nY\n",
-       question + selectPoints() + kSerialIntro + kSerialPrompt, false, true, false},
+       After::Unchanged, false, true},
+      // An abort at any point stores nothing: no old and new points mixed.
+      {"red twice at point 3", "", "record 1 2 3 30 0 45 green\nrecord 4 5 6 30 0 45 green\n" + red,
+       "10\n\n 16\n", "Calibration points for current arm not found.\n" + kBall + selectPoints(),
+       After::Unchanged, false, true},
+      {"input ends at the y/n question", stored, red, "10\n", question, After::Unchanged, true,
+       true},
+      // Points recorded before the input ended are kept.
+      {"input ends at the serial prompt", stored, greenRecords(newArmPoints()), "10\nY\n\n",
+       question + kBall + selectPoints() + kSerialIntro + kSerialPrompt, After::Unchanged, true,
+       false},
       {"old points on one line", stored, red, "10\nn\nFLAT\n 16\n",
        question + kSerialIntro + kSerialPrompt +
            "Calibrating new arm position...\nRigid-body transform calculation fail. Aborting...\n",
-       false, false, true},
+       After::Unchanged, false, true},
+      // An unacceptable relocation fit: 'n' abandons before any file is
+      // touched, the freshly recorded points included; 'y' goes ahead.
+      {"unacceptable fit, n", "", greenRecords(mistouched), "10\n\nOLD4711\nx\nn\n 16\n",
+       "Calibration points for current arm not found.\n" + kBall + selectPoints() + kSerialIntro +
+           kSerialPrompt + kFitUnacceptable + "Update the part calibrations anyway? (y/n): " +
+           "Relocation abandoned. No file was changed.\n",
+       After::Unchanged, false, true},
+      {"unacceptable fit, y", armPointLines(kNewSerial, mistouched), red,
+       "10\nn\nOLD4711\ny\n 16\n",
+       question + kSerialIntro + kSerialPrompt + kFitUnacceptable + smallTreeMoved(), After::Moved,
+       false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -529,16 +585,21 @@ TEST(ReusePartCalibrations, PromptsAndEarlyEnds) {
     if (c.inputEnds) {
       EXPECT_EQ(run.exitStatus, 2);
       EXPECT_TRUE(transcriptsMatch(
-          kStartup + mainMenuScreen() + c.lines + "\nConsole input ended.\n", run.output));
+          kStartup + mainMenuScreen() + c.lines + "\nConsole input ended.\n", normalised(run.output)));
     } else {
       EXPECT_EQ(run.exitStatus, 0);
       EXPECT_TRUE(transcriptsMatch(
-          kStartup + mainMenuScreen() + c.lines + keyPrompt() + mainMenuScreen(), run.output));
+          kStartup + mainMenuScreen() + c.lines + keyPrompt() + mainMenuScreen(),
+          normalised(run.output)));
     }
-    if (c.relocated) {
+    if (c.tree == After::Relocated) {
       expectRelocated(sandbox, tree);
-    } else {
+    } else if (c.tree == After::Unchanged) {
       expectTreeUnchanged(sandbox, tree);
+    } else {
+      const TreeSection& s = tree.sections.front();
+      EXPECT_GT(relocationError(readPlacement(path(sandbox, s.file), s.name), s), 0.1);
+      EXPECT_EQ(e2e::readFile(backupOf(path(sandbox, s.file))), tree.files.at(s.file));
     }
     EXPECT_EQ(configurationText(sandbox) == before, c.storedKept);
   }
@@ -567,11 +628,11 @@ TEST(ReusePartCalibrations, WithoutTheArmOrWithoutFilesNothingIsTouched) {
     const e2e::RunResult run = sandbox.run("10\nn\nOLD4711\n 16\n");
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_TRUE(transcriptsMatch(kStartup + mainMenuScreen() + kQuestion + kSerialIntro +
-                                     kSerialPrompt +
-                                     "Calibrating new arm position...\nSearching for .qini "
-                                     "files...\nNo .qini files found. Aborting...\n" +
+                                     kSerialPrompt + kFitAcceptable +
+                                     "Searching for .qini files...\nNo .qini files found. "
+                                     "Aborting...\n" +
                                      keyPrompt() + mainMenuScreen(),
-                                 run.output));
+                                 normalised(run.output)));
   }
 }
 
@@ -592,14 +653,92 @@ TEST(ReusePartCalibrations, TheBallProbeOfTheRunMovesTheRecordedPointsAlongThePr
   // (0, 0, 1), so only a recording with the tip offset finds them.
   Triangle shortOfTip = newArmPoints();
   for (Vec3& p : shortOfTip) p[2] -= 1.5;
-  sandbox.setArmScenario(scenario("record 0 0 0 0 0 0 red x3\n" + greenRecords(shortOfTip)));
+  sandbox.setArmScenario(
+      scenario("record 0 0 0 0 0 0 red x3\n" + greenRecords(shortOfTip, 0.0)));
   const e2e::RunResult run = sandbox.run("3\n6\n 10\nOLD4711\n 16\n");
   ASSERT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_NE(run.output.find("Ball probe of 6mm selected.\n"), std::string::npos);
-  EXPECT_NE(run.output.find(smallTreeRun("Hub.qini")), std::string::npos)
+  // The ball was chosen in this run already: no second question.
+  EXPECT_EQ(e2e::countOccurrences(run.output, "Please enter ball probe size"), 1u);
+  EXPECT_NE(normalised(run.output).find(smallTreeRun("Hub.qini")), std::string::npos)
       << e2e::visible(run.output);
   expectRelocated(sandbox, tree);
+}
+
+// The stamps decide what is moved: a section of the old arm (stamped or
+// written by older software) is carried over, one already in this arm's
+// frame is skipped, one of a third arm is skipped and listed. A second run
+// finds everything in this arm's frame and changes nothing; an earlier
+// backup is never replaced, and a file with nothing to change gets none.
+TEST(ReusePartCalibrations, StampsDecideWhatMovesAndASecondRunChangesNothing) {
+  Sandbox sandbox;
+  Tree tree;
+  const std::string gear = "parts/01_Gear/01_Hub/Gear.qini";
+  const std::string pump = "parts/02_Pump/01_Body/Pump.qini";
+  const std::string stamp = "ArmSerial=";
+  tree.text(gear, pointsSection("PartCalibrationPoints1", kRim));
+  tree.transform(gear, "PartLocalToArmGlobal111", kRim, placement(-8, 45, 45, 45, 1200, 0, 100),
+                 true);
+  tree.text(gear, stamp + kOldSerial + "\r\n");
+  tree.transform(gear, "PartLocalToArmGlobal211", kRim, placement(3, 1, 2, 3, 4, 5, 6), false);
+  tree.text(gear, stamp + kNewSerial + "\r\n");
+  tree.transform(gear, "PartLocalToArmGlobal311", kRim, placement(4, 1, 2, 3, 4, 5, 6), false);
+  tree.text(gear, stamp + "OTHER9\r\n");
+  tree.transform(gear, "PartLocalToArmGlobal411", kRim, placement(5, 10, -20, 30, 40, 50, 60),
+                 true);  // older software: no stamp
+  tree.text(pump, pointsSection("PartCalibrationPoints1", kTop));
+  tree.transform(pump, "PartLocalToArmGlobal111", kTop, placement(5, 6, 7, 8, 9, 10, 11), false);
+  tree.text(pump, stamp + kNewSerial + "\r\n");
+  tree.write(sandbox);
+  const std::string earlier = "[Region]\r\nName=before an earlier relocation\r\n";
+  e2e::writeFile(backupOf(path(sandbox, gear)), earlier);
+  sandbox.setArmConfiguration(armConfiguration(armPointLines(kNewSerial, newArmPoints())));
+  sandbox.setArmScenario(scenario(""));
+
+  const e2e::RunResult run = sandbox.run("10\nn\nOLD4711\n 10\nn\nOLD4711\n 16\n");
+  ASSERT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitStatus, 0);
+  const auto skipped = [](int a) {
+    return "Section [PartLocalToArmGlobal" + std::to_string(a) +
+           "11] is already in this arm's frame. Skipped.\n";
+  };
+  const std::string third =
+      "Section [PartLocalToArmGlobal311] is in the frame of arm OTHER9, not of arm OLD4711. "
+      "Skipped.\n";
+  const std::string listed = "1 calibration sections were not updated; calibrate them again:\n"
+                             "Section [PartLocalToArmGlobal311] of " +
+                             programPath(sandbox, gear) + ".\n";
+  const std::string start = kQuestion + kSerialIntro + kSerialPrompt + kFitAcceptable +
+                            "Searching for .qini files...\nFound 2 .qini files.\n";
+  EXPECT_TRUE(transcriptsMatch(
+      kStartup + mainMenuScreen() + start + "Processing file: Gear.qini.\n" +
+          "Backup file Gear.oldqini kept: it holds the calibrations from before an earlier "
+          "relocation.\n" +
+          found(1, 1, 1) + kRefit + kUpdated + found(2, 1, 1) + skipped(2) + found(3, 1, 1) +
+          third + found(4, 1, 1) + kRefit + kUpdated + "Processing file: Pump.qini.\n" +
+          found(1, 1, 1) + skipped(1) + "Successfully processed 2 of 2 .qini files.\n" + listed +
+          keyPrompt() + mainMenuScreen() + start + "Processing file: Gear.qini.\n" +
+          found(1, 1, 1) + skipped(1) + found(2, 1, 1) + skipped(2) + found(3, 1, 1) + third +
+          found(4, 1, 1) + skipped(4) + "Processing file: Pump.qini.\n" + found(1, 1, 1) +
+          skipped(1) + "Successfully processed 2 of 2 .qini files.\n" + listed + keyPrompt() +
+          mainMenuScreen(),
+      normalised(run.output)));
+  // Moved once (not twice), stamped; the rest as it was; the earlier backup
+  // kept; the file without a change neither written nor backed up.
+  for (const TreeSection& s : tree.sections) {
+    SCOPED_TRACE(s.name);
+    const std::string content = e2e::readFile(path(sandbox, s.file));
+    if (s.refitted) {
+      EXPECT_LT(relocationError(readPlacement(path(sandbox, s.file), s.name), s), 1e-3);
+      EXPECT_NE(sectionBlock(content, s.name).find(stamp + kNewSerial), std::string::npos);
+    } else {
+      EXPECT_EQ(sectionBlock(content, s.name), sectionBlock(tree.files.at(s.file), s.name));
+    }
+  }
+  EXPECT_EQ(e2e::readFile(backupOf(path(sandbox, gear))), earlier);
+  EXPECT_EQ(e2e::readFile(path(sandbox, pump)), tree.files.at(pump));
+  EXPECT_FALSE(e2e::fileExists(backupOf(path(sandbox, pump))));
 }
 
 // Three regions for the backup cases, each file with a distinct text.
@@ -658,23 +797,22 @@ TEST(ReusePartCalibrations, ABackupThatCannotBeMadeEndsTheRun) {
   tree.text(second, pointsSection("PartCalibrationPoints1", kTop));
   tree.transform(second, "PartLocalToArmGlobal111", kTop, placement(3, 1, 2, 3, 4, 5, 6), false);
   tree.write(sandbox);
-  // An earlier backup of the second file that cannot be replaced.
+  // A directory in the place of the second file's backup.
   const std::string stuck = backupOf(path(sandbox, second));
-  e2e::writeFile(stuck, "[Region]\r\nName=kept\r\n");
-  ASSERT_EQ(::chmod(stuck.c_str(), 0444), 0);
+  fs::create_directories(stuck);
   sandbox.setArmConfiguration(armConfiguration(armPointLines(kNewSerial, newArmPoints())));
   sandbox.setArmScenario(scenario(""));
   const e2e::RunResult run = sandbox.run("10\nn\nOLD4711\n 16\n");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_TRUE(transcriptsMatch(
-      kStartup + mainMenuScreen() + kQuestion + kSerialIntro + kSerialPrompt +
-          "Calibrating new arm position...\nSearching for .qini files...\nFound 2 .qini files.\n"
+      kStartup + mainMenuScreen() + kQuestion + kSerialIntro + kSerialPrompt + kFitAcceptable +
+          "Searching for .qini files...\nFound 2 .qini files.\n"
           "Processing file: Gear.qini.\n" +
           found(1, 1, 1) + kRefit + kUpdated + "Failed to create backup file. Aborting...\n" +
           keyPrompt() + mainMenuScreen(),
-      run.output));
+      normalised(run.output)));
   EXPECT_EQ(e2e::readFile(path(sandbox, second)), tree.files.at(second));
-  EXPECT_EQ(e2e::readFile(stuck), "[Region]\r\nName=kept\r\n");
+  EXPECT_TRUE(e2e::directoryExists(stuck));
   EXPECT_EQ(e2e::directoryEntries(fs::path(stuck).parent_path().string()),
             (std::vector<std::string>{"Pump.oldqini", "Pump.qini"}));
   const TreeSection& first = tree.sections.front();
@@ -697,15 +835,19 @@ TEST(ReusePartCalibrations, AFileThatCannotBeWrittenIsReportedSectionBySection) 
   EXPECT_EQ(run.exitStatus, 0);
   const std::string pump = programPath(sandbox, second);
   EXPECT_TRUE(transcriptsMatch(
-      kStartup + mainMenuScreen() + kQuestion + kSerialIntro + kSerialPrompt +
-          "Calibrating new arm position...\nSearching for .qini files...\nFound 2 .qini files.\n"
+      kStartup + mainMenuScreen() + kQuestion + kSerialIntro + kSerialPrompt + kFitAcceptable +
+          "Searching for .qini files...\nFound 2 .qini files.\n"
           "Processing file: Gear.qini.\n" +
           found(1, 1, 1) + kRefit + kUpdated + "Processing file: Pump.qini.\n" + found(1, 1, 1) +
           kRefit + "Write fail to section PartLocalToArmGlobal111 of " + pump +
           ". Continuing...\n" + found(2, 1, 1) + kRefit +
           "Write fail to section PartLocalToArmGlobal211 of " + pump + ". Continuing...\n" +
-          "Successfully processed 1 of 2 .qini files.\n" + keyPrompt() + mainMenuScreen(),
-      run.output));
+          "Successfully processed 1 of 2 .qini files.\n"
+          "2 calibration sections were not updated; calibrate them again:\n"
+          "Section [PartLocalToArmGlobal111] of " +
+          pump + ".\nSection [PartLocalToArmGlobal211] of " + pump + ".\n" + keyPrompt() +
+          mainMenuScreen(),
+      normalised(run.output)));
   EXPECT_EQ(e2e::readFile(path(sandbox, second)), tree.files.at(second));
   EXPECT_EQ(e2e::readFile(backupOf(path(sandbox, second))), tree.files.at(second));
   const TreeSection& first = tree.sections.front();
@@ -754,8 +896,9 @@ std::string checkKilledTree(const Sandbox& sandbox, const Tree& tree, Outcome& o
     const std::string block = sectionBlock(content, s.name);
     if (block == sectionBlock(tree.files.at(s.file), s.name)) continue;
     std::array<double, 9> values{};
-    if (!sectionValues(block, values) || relocationError(placementOf(values), s) > 1e-3) {
-      return s.file + " [" + s.name + "] is neither old nor new:\n" + block;
+    if (!sectionValues(block, values) || relocationError(placementOf(values), s) > 1e-3 ||
+        block.find("\r\nArmSerial=N772\r\n") == std::string::npos) {
+      return s.file + " [" + s.name + "] is neither old nor new (stamp included):\n" + block;
     }
     ++newSections;
   }
