@@ -2,6 +2,7 @@
 // planar and cylinder-based collections, line points, an unacceptable fit,
 // aborts, "Calibrate region" with a fixed collection, the image step, and the
 // refusals that write nothing.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -339,6 +340,193 @@ TEST(CalibrateRegion, EveryCollectionAndTheFixedOneCopiedToEveryPartPosition) {
   EXPECT_TRUE(session.printed("Please move part to position 2.\n"));
   EXPECT_TRUE(session.printed("Calibrating collection: \n\t\tB\nPlease move part to position 1.\n"));
   EXPECT_EQ(e2e::countOccurrences(session.run.output, "Please enter ball probe size"), 1u);
+}
+
+// Sections of a re-calibration: (arm position, collection, part position).
+struct Triple {
+  int a, c, p;
+};
+
+std::string sectionName(const Triple& t) {
+  return "PartLocalToArmGlobal" + std::to_string(t.a) + std::to_string(t.c) + std::to_string(t.p);
+}
+
+// What an earlier run left in a section: values that differ for every
+// triple, with translation steps between arm positions that differ for
+// every collection.
+StoredTransform earlier(const Triple& t) {
+  return {Point(3.0 * t.a, 5.0 * t.c, 7.0 * t.p), Vector(1.5 * t.a, 3.0 * t.c, -1.5 * t.p),
+          Vector(1000.0 - 100.0 * (t.a - 1) * t.c, 40.0 * t.a * t.c * t.c, 25.0 * t.p - 3.0 * t.a)};
+}
+
+std::string earlierText(const Triple& t, const std::string& stamp) {
+  const StoredTransform v = earlier(t);
+  std::string s = "[" + sectionName(t) + "]\\n";
+  for (int i = 0; i < 3; ++i) {
+    const std::string axis(1, "XYZ"[i]);
+    s += "RotationOrigin" + axis + "=" + text(v.origin[i]) + "\\nRotationAngle" + axis + "=" +
+         text(v.anglesDeg[i]) + "\\nTranslation" + axis + "=" + text(v.translation[i]) + "\\n";
+  }
+  return s + "ArmSerial=" + stamp + "\\n";
+}
+
+std::string stampOf(const std::string& file, const std::string& section) {
+  if (!IniFileSection::keyExists(file, section, "ArmSerial")) return "(none)";
+  return IniFileSection(file, section, false).getString("ArmSerial");
+}
+
+double gap(const StoredTransform& x, const StoredTransform& y) {
+  return std::max({(x.origin - y.origin).l(), (x.anglesDeg - y.anglesDeg).l(),
+                   (x.translation - y.translation).l()});
+}
+
+// The arm plays serial "Q7-11-5150" (its psi correction stored for the
+// filtered serial); every section written from this run is stamped with it.
+const std::string kSerial = "Q7115150";
+const std::string kOldStamp = "OLD4711";
+
+TEST(Recalibration, StaleSectionsAreDerivedAgainOrRemovedAndEveryWriteIsStamped) {
+  struct Case {
+    const char* what;
+    std::string settings;  // extra settings text ([Region], [Collectioni])
+    int collections;
+    std::vector<Triple> before;  // transform sections on disk, stamped kOldStamp
+    Triple fresh;                // the calibrated collection and part position
+    std::string script;
+    int reference;                // collection whose steps at part position 1 are used
+    std::vector<Triple> derived;  // in writing order
+    std::vector<Triple> removed;
+    std::vector<int> copiedTo;  // part positions the fresh section is copied to
+  };
+  const std::vector<Case> cases = {
+      {"collection 2 again below collection 1's three positions; collection 3 extended too", "", 3,
+       {{1, 1, 1}, {2, 1, 1}, {3, 1, 1}, {1, 2, 1}, {2, 2, 1}, {3, 2, 1}, {1, 3, 1}},
+       {1, 2, 1}, "3\n2\n\n 16\n", 1, {{2, 2, 1}, {3, 2, 1}, {2, 3, 1}, {3, 3, 1}}, {}, {}},
+      {"one collection, earlier at three arm positions, now at one", "", 1,
+       {{1, 1, 1}, {2, 1, 1}, {3, 1, 1}}, {1, 1, 1}, "3\n\n 16\n", 1, {}, {{2, 1, 1}, {3, 1, 1}}, {}},
+      {"the fresh count, not the disk's, picks the reference", "", 2,
+       {{1, 1, 1}, {2, 1, 1}, {3, 1, 1}, {1, 2, 1}, {2, 2, 1}}, {1, 1, 1}, "3\n1\n\n 16\n", 2,
+       {{2, 1, 1}}, {{3, 1, 1}}, {}},
+      {"part position 2 of 99 as far as the reference reaches", "[Region]\\nNumberOfPartPositions=99\\n", 2,
+       {{1, 1, 1}, {2, 1, 1}, {1, 2, 2}, {2, 2, 2}, {3, 2, 2}}, {1, 2, 2}, "3\n2\n2\n\n 16\n", 1,
+       {{2, 2, 2}}, {{3, 2, 2}}, {}},
+      {"a fixed collection copied with its stamp",
+       "[Region]\\nNumberOfPartPositions=2\\n[Collection1]\\nMoveable=false\\n", 1,
+       {{1, 1, 1}, {2, 1, 1}}, {1, 1, 1}, "3\n\n 16\n", 1, {}, {{2, 1, 1}}, {2}},
+  };
+  for (const Case& c : cases) {
+    Session session;
+    std::string qini = c.settings;
+    for (int i = 1; i <= c.collections; ++i) qini += quadSection(i, "C" + std::to_string(i) + ".quads", i);
+    qini += pointsSection("PartCalibrationPoints" + std::to_string(c.fresh.c), kPoints);
+    for (const Triple& t : c.before) qini += earlierText(t, kOldStamp);
+    Description d;
+    d.line("serial Q7-11-5150").placement({10, -20, 30}, {600, 150, -40}).imageGreen(1);
+    for (const Vec3& p : kPoints) d.touch(p);
+    prepareCalibration(session, qini, d);
+    session.sandbox.setArmConfiguration("[ArmPsiDeltas]\r\n" + kSerial + "=0.0100000000000000\r\n");
+    runScript(session, c.script);
+    const std::string file = session.qini();
+    const std::string out = e2e::visible(session.run.output);
+
+    const std::string fresh = sectionName(c.fresh);
+    expectCarries(readStored(file, fresh), kPoints, session.placed(), c.what);
+    EXPECT_EQ(stampOf(file, fresh), kSerial) << c.what;
+    std::string lines = "Successfully written section [" + fresh + "] to file Flange.qini.\n"
+                        "Extending calibrations to all available arm positions.\n";
+    for (const Triple& t : c.derived) {
+      lines += "Successfully written section [" + sectionName(t) + "] to file Flange.qini.\n";
+      const Triple source{t.a - 1, t.c, t.p};
+      StoredTransform expected = readStored(file, sectionName(source));
+      expected.translation += readStored(file, sectionName({t.a, c.reference, 1})).translation -
+                              readStored(file, sectionName({t.a - 1, c.reference, 1})).translation;
+      EXPECT_LT(gap(readStored(file, sectionName(t)), expected), kTolerance) << c.what << " " << sectionName(t);
+      EXPECT_EQ(stampOf(file, sectionName(t)), stampOf(file, sectionName(source))) << c.what;
+    }
+    for (const Triple& t : c.removed) {
+      lines += "Removed section [" + sectionName(t) + "] from file Flange.qini: it came from an earlier "
+               "calibration and cannot be derived from this one.\n";
+      EXPECT_FALSE(sectionPresent(file, sectionName(t))) << c.what;
+    }
+    EXPECT_TRUE(session.printed(lines + e2e::keyPrompt())) << c.what << "\n" << out;
+    EXPECT_EQ(e2e::countOccurrences(session.run.output, "Successfully written section ["), 1 + c.derived.size())
+        << c.what;
+    EXPECT_EQ(e2e::countOccurrences(session.run.output, "Removed section ["), c.removed.size()) << c.what;
+    // Whatever the run neither wrote nor removed stays as it was.
+    for (const Triple& t : c.before) {
+      const std::string name = sectionName(t);
+      bool touched = name == fresh;
+      for (const auto* list : {&c.derived, &c.removed}) {
+        for (const Triple& u : *list) touched = touched || sectionName(u) == name;
+      }
+      if (touched) continue;
+      EXPECT_LT(gap(readStored(file, name), earlier(t)), kTolerance) << c.what << " " << name;
+      EXPECT_EQ(stampOf(file, name), kOldStamp) << c.what << " " << name;
+    }
+    for (int q : c.copiedTo) {
+      const std::string copy = sectionName({c.fresh.a, c.fresh.c, q});
+      EXPECT_LT(gap(readStored(file, copy), readStored(file, fresh)), kTolerance) << c.what;
+      EXPECT_EQ(stampOf(file, copy), kSerial) << c.what;
+    }
+  }
+}
+
+TEST(Recalibration, FailuresThatStopBeforeTheExtension) {
+  struct Case {
+    const char* what;
+    std::string qini;
+    Description description;
+    std::string script;
+    bool readOnly;
+    std::string expected;
+  };
+  const std::string collection = quadSection(1, "A.quads", 1);
+  auto partPositions = [&](const std::string& count) {
+    return "[Region]\\nNumberOfPartPositions=" + count + "\\n" + collection +
+           pointsSection("PartCalibrationPoints1", kPoints);
+  };
+  Description twoArmPositions;
+  twoArmPositions.placement({10, -20, 30}, {900, 100, -40}).imageGreen(1).reference({1000, 1000, 0});
+  twoArmPositions.touch(kPoints[0]).touch(kPoints[1]).relocate({-800, 250, 5}).touch(kPoints[2]);
+  Description identical;
+  identical.imageGreen(1).touch(kPoints[0]).touch(kPoints[0]).touch(kPoints[0]);
+  const std::string partPositionsFail = "Number of part positions retrieve fail from file ";
+  const std::vector<Case> cases = {
+      {"read-only settings file at two arm positions",
+       collection + pointsSection("PartCalibrationPoints1", kPoints, "p0=1\\np1=1\\np2=2\\n"), twoArmPositions,
+       "3\n\n 16\n", true, "INI file write failure.\nINI file write failure.\n" + kFail},
+      {"identical points with a line point",
+       collection + pointsSection("PartCalibrationPoints1", kPoints, "l2=1\\n"), identical, "3\n\n 16\n", false,
+       "Arm points successfully collected.\nEach recorded point from the are identical. Please check that "
+       "arm encoders are referenced.\n" + kFail},
+      {"2000000000 part positions, one collection", partPositions("2000000000"), Description(), "3\n 16\n",
+       false, partPositionsFail},
+      {"2000000000 part positions, the region", partPositions("2000000000"), Description(), "4\n 16\n", false,
+       partPositionsFail},
+      {"100 part positions", partPositions("100"), Description(), "3\n 16\n", false, partPositionsFail},
+  };
+  for (const Case& c : cases) {
+    Session session;
+    prepareCalibration(session, c.qini, c.description);
+    if (c.readOnly) ASSERT_EQ(::chmod(session.qini().c_str(), 0444), 0);
+    runScript(session, c.script);
+    const std::string out = e2e::visible(session.run.output);
+    EXPECT_TRUE(session.printed(c.expected)) << c.what << "\n" << out;
+    if (c.expected == partPositionsFail) {
+      // The path the program chose, then nothing recorded.
+      const std::size_t at = session.run.output.find(partPositionsFail);
+      ASSERT_NE(at, std::string::npos) << c.what;
+      const std::size_t end = session.run.output.find('\n', at);
+      const std::string tail = session.run.output.substr(at, end - at);
+      EXPECT_GE(tail.size(), partPositionsFail.size() + 13) << c.what;
+      EXPECT_EQ(tail.substr(tail.size() - 13), "/Flange.qini.") << c.what << "\n" << out;
+      EXPECT_FALSE(session.printed("Please move part to position")) << c.what;
+    }
+    EXPECT_FALSE(session.printed("Line point")) << c.what;
+    EXPECT_FALSE(session.printed("Extending calibrations")) << c.what << "\n" << out;
+    EXPECT_FALSE(session.printed("Successfully written section")) << c.what;
+    EXPECT_EQ(session.after(), session.before) << c.what;
+  }
 }
 
 }  // namespace
