@@ -102,7 +102,8 @@ void removeTransformSections(const std::string& settingsFile,
                              const std::vector<std::string>& sectionNames) {
   std::vector<IniFileSection::SectionChange> changes;
   for (const std::string& name : sectionNames) {
-    changes.push_back({IniFileSection::SectionChange::RemoveSection, name.c_str()});
+    changes.push_back(
+        {IniFileSection::SectionChange::RemoveSection, name.c_str(), nullptr, 0.0, nullptr});
   }
   IniFileSection::changeSections(settingsFile, changes);
 }
