@@ -457,7 +457,7 @@ bool runCalibrateCollection(ConsoleContext& context, ArmConnection& arm) {
     partPosition = static_cast<int>(textToNumber(chooseFromList("part position", positions))) - 1;
   }
   if (!calibrateAndExtend(context, arm, collection, partPosition)) return false;
-  if (fixed) copyToAllPartPositions(context, collection, partPosition);
+  if (fixed) copyFreshCalibrationToAllPartPositions(context, collection, partPosition);
   return true;
 }
 
@@ -480,7 +480,7 @@ bool runCalibrateRegion(ConsoleContext& context, ArmConnection& arm) {
     const int positions = fixed ? 1 : partPositions;
     for (int p = 0; p < positions; ++p) {
       if (!calibrateAndExtend(context, arm, c, p)) return false;
-      if (fixed) copyToAllPartPositions(context, c, 0);
+      if (fixed) copyFreshCalibrationToAllPartPositions(context, c, 0);
     }
   }
   return true;

@@ -106,21 +106,23 @@ bool deriveNextArmPosition(ConsoleContext& context, const TransformNameLimits& l
   return true;
 }
 
-// The sections of the fresh calibration's collection and part position above
-// the arm positions written for it (highest) that are still there: an
-// earlier calibration left them, and nothing derives them from this one.
-// They are removed, one line each, so that a later use fails instead of
-// placing scans by old numbers.
-bool removeStaleSections(ConsoleContext& context, const TransformNameLimits& limits,
-                         const FreshCalibration& fresh, int highest, int most) {
+// Arm positions up to this number are looked for when what an earlier
+// calibration left is removed (names are built with plain decimal numbers).
+constexpr int kHighestArmPositionLookedFor = 99;
+
+// Removes the sections of collection c (from 0) at part position p (1-based)
+// above arm position highest that the file holds, one line each: an earlier
+// calibration left them, and nothing derives them from this one. A later use
+// then fails instead of placing scans by old numbers. False after one line
+// when the file cannot be written.
+bool removeStaleSections(ConsoleContext& context, const TransformNameLimits& limits, int c, int p,
+                         int highest) {
   const std::string& file = context.partSettingsFile;
-  const int c = fresh.collection + 1;
-  const int p = fresh.partPosition + 1;
+  const std::vector<std::string> names = listSectionNames(file);
   std::vector<std::string> stale;
-  for (int a = highest + 1; a <= std::max(kMaxArmPositions, most); ++a) {
-    const std::string name = partTransformSectionName(a, c, p);
-    if (partTransformNameIsUnambiguous(a, c, p, limits) &&
-        IniFileSection::sectionExists(file, name)) {
+  for (int a = highest + 1; a <= kHighestArmPositionLookedFor; ++a) {
+    const std::string name = partTransformSectionName(a, c + 1, p);
+    if (partTransformNameIsUnambiguous(a, c + 1, p, limits) && containsSectionName(names, name)) {
       stale.push_back(name);
     }
   }
@@ -194,7 +196,7 @@ bool extend(ConsoleContext& context, const FreshCalibration* fresh) {
       ++highest;
     }
   }
-  return removeStaleSections(context, limits, *fresh, highest, most);
+  return removeStaleSections(context, limits, fresh->collection, fresh->partPosition + 1, highest);
 }
 
 }  // namespace
@@ -209,19 +211,22 @@ bool extendFreshCalibration(ConsoleContext& context, int collection, int partPos
   return extend(context, &fresh);
 }
 
-bool copyToAllPartPositions(ConsoleContext& context, int collection, int partPosition) {
+namespace {
+
+// The copy of a fixed collection's calibration to every part position;
+// gives the number of arm positions copied.
+bool copy(ConsoleContext& context, int collection, int partPosition, int& armPositions,
+          int& partPositions) {
   const std::string& file = context.partSettingsFile;
   string_vector collections;
   if (!readCollectionList(file, collections)) {
     context.print("Collection retrieve fail from " + file + ".\n");
     return false;
   }
-  int partPositions = 1;
   if (!readNumberOfPartPositions(file, partPositions)) {
     context.print("Number of part positions retrieve fail from file " + file + ".\n");
     return false;
   }
-  int armPositions = 1;
   if (!readNumberOfArmPositions(file, armPositions)) {
     context.print("Number of arm positions retrieve fail from file " + file + ".\n");
     return false;
@@ -241,6 +246,29 @@ bool copyToAllPartPositions(ConsoleContext& context, int collection, int partPos
       const std::string target = checkedSectionName(context, limits, a, collection + 1, q);
       if (target.empty() || !writeSection(context, target, fit, stamp)) return false;
     }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool copyToAllPartPositions(ConsoleContext& context, int collection, int partPosition) {
+  int armPositions = 1;
+  int partPositions = 1;
+  return copy(context, collection, partPosition, armPositions, partPositions);
+}
+
+bool copyFreshCalibrationToAllPartPositions(ConsoleContext& context, int collection,
+                                            int partPosition) {
+  int armPositions = 1;
+  int partPositions = 1;
+  if (!copy(context, collection, partPosition, armPositions, partPositions)) return false;
+  // The other part positions hold copies of this calibration up to the arm
+  // positions copied; what lies above them is older.
+  const TransformNameLimits limits = transformNameLimits(context.partSettingsFile);
+  for (int q = 1; q <= partPositions; ++q) {
+    if (q == partPosition + 1) continue;
+    if (!removeStaleSections(context, limits, collection, q, armPositions)) return false;
   }
   return true;
 }

@@ -18,7 +18,6 @@
 #include "partcalibration/Calibration.h"
 #include "partcalibration/CollectionSettings.h"
 #include "platform/console.h"
-#include "platform/profile.h"
 #include "regions/RegionSettings.h"
 
 using Zorv::Geometry::ThreeDimensional::Point;
@@ -177,34 +176,6 @@ void readPartCalibrationPoints(const std::string& file, const std::string& secti
 
 RigidBodyFit fitOfSection(const SectionTransform& transform) {
   return RigidBodyFit{transform.rotationOrigin, transform.rotationAngles, transform.translation};
-}
-
-// The names of all sections of the file (none when it cannot be read).
-std::vector<std::string> sectionNamesOf(const std::string& file) {
-  std::vector<char> buffer(4096);
-  std::uint32_t length = 0;
-  for (;;) {
-    const auto size = static_cast<std::uint32_t>(buffer.size());
-    length =
-        platform::getProfileString(nullptr, nullptr, nullptr, buffer.data(), size, file.c_str());
-    // A list that did not fit comes back cut to size - 2 characters.
-    if (length + 2 < size) break;
-    buffer.resize(buffer.size() * 2);
-  }
-  std::vector<std::string> names;
-  for (std::size_t at = 0; at < length;) {
-    const std::string name(buffer.data() + at);
-    at += name.size() + 1;
-    names.push_back(name);
-  }
-  return names;
-}
-
-bool containsName(const std::vector<std::string>& names, const std::string& name) {
-  for (const std::string& candidate : names) {
-    if (IniFileSection::equalsIgnoreCase(candidate, name)) return true;
-  }
-  return false;
 }
 
 // The part points of one collection of a file, or the failure to read them.
@@ -402,7 +373,7 @@ FileOutcome finishFile(ConsoleContext& context, const std::string& file,
 FileOutcome relocateFile(ConsoleContext& context, const std::string& file,
                          const RigidBodyFit& relocation, const RelocationArms& arms,
                          std::vector<SectionOfFile>& notUpdated) {
-  const std::vector<std::string> names = sectionNamesOf(file);
+  const std::vector<std::string> names = listSectionNames(file);
   if (names.empty() && !ZorvVLWizardUtilities::getDoesFileExist(file)) {
     // Gone since the search: there is nothing to back up, as the run
     // expects of every file it found.
@@ -411,7 +382,7 @@ FileOutcome relocateFile(ConsoleContext& context, const std::string& file,
   }
   FileRelocation relocated;
   const auto visit = [&](const std::string& name, int a, int c, int p) {
-    if (containsName(names, name)) {
+    if (containsSectionName(names, name)) {
       relocateSection(context, file, name, a, c, p, relocation, arms, relocated);
     }
   };

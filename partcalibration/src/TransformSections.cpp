@@ -1,10 +1,12 @@
 #include "partcalibration/TransformSections.h"
 
 #include <array>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
 #include "IniFileSection.h"
+#include "platform/profile.h"
 
 using Zorv::Geometry::ThreeDimensional::AffineMap;
 using Zorv::Geometry::ThreeDimensional::LinearMap;
@@ -96,6 +98,33 @@ void writeTransformSections(const std::string& settingsFile,
   changes.reserve(sections.size() * 10);
   for (const NamedTransform& section : sections) appendSectionChanges(section, changes);
   IniFileSection::changeSections(settingsFile, changes);
+}
+
+std::vector<std::string> listSectionNames(const std::string& settingsFile) {
+  std::vector<char> buffer(4096);
+  std::uint32_t length = 0;
+  for (;;) {
+    const auto size = static_cast<std::uint32_t>(buffer.size());
+    length = platform::getProfileString(nullptr, nullptr, nullptr, buffer.data(), size,
+                                        settingsFile.c_str());
+    // A list that did not fit comes back cut to size - 2 characters.
+    if (length + 2 < size) break;
+    buffer.resize(buffer.size() * 2);
+  }
+  std::vector<std::string> names;
+  for (std::size_t at = 0; at < length;) {
+    const std::string name(buffer.data() + at);
+    at += name.size() + 1;
+    names.push_back(name);
+  }
+  return names;
+}
+
+bool containsSectionName(const std::vector<std::string>& names, const std::string& name) {
+  for (const std::string& candidate : names) {
+    if (IniFileSection::equalsIgnoreCase(candidate, name)) return true;
+  }
+  return false;
 }
 
 void removeTransformSections(const std::string& settingsFile,

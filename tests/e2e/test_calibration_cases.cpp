@@ -350,12 +350,14 @@ struct Triple {
   int a, c, p;
 };
 
-// "111 211" lists arm position, collection and part position by one digit each.
+// "111 211 1711" lists arm position, collection and part position: the last
+// two digits are collection and part position, those before the arm position.
 std::vector<Triple> triples(const std::string& list) {
   std::vector<Triple> result;
   std::istringstream in(list);
   for (std::string digits; in >> digits;) {
-    result.push_back({digits[0] - '0', digits[1] - '0', digits[2] - '0'});
+    const std::size_t n = digits.size();
+    result.push_back({std::stoi(digits.substr(0, n - 2)), digits[n - 2] - '0', digits[n - 1] - '0'});
   }
   return result;
 }
@@ -421,9 +423,11 @@ TEST(Recalibration, StaleSectionsAreDerivedAgainOrRemovedAndEveryWriteIsStamped)
       {"part position 2 of 99 as far as the reference reaches",
        "[Region]\\nNumberOfPartPositions=99\\n", 2, "111 211 122 222 322", "122",
        "3\n2\n2\n\n 16\n", 1, "222", "322", 0},
-      {"a fixed collection copied with its stamp",
-       "[Region]\\nNumberOfPartPositions=2\\n[Collection1]\\nMoveable=false\\n", 1, "111 211",
-       "111", "3\n\n 16\n", 1, "", "211", 2},
+      {"a fixed collection copied with its stamp, its older copies removed",
+       "[Region]\\nNumberOfPartPositions=2\\n[Collection1]\\nMoveable=false\\n", 1,
+       "111 211 112 212", "111", "3\n\n 16\n", 1, "", "211 212", 2},
+      {"far above: arm position 17", "", 1, "111 211 1711", "111", "3\n\n 16\n", 1, "",
+       "211 1711", 0},
   };
   for (const Case& c : cases) {
     Session session;
@@ -475,7 +479,8 @@ TEST(Recalibration, StaleSectionsAreDerivedAgainOrRemovedAndEveryWriteIsStamped)
     // Whatever the run neither wrote nor removed stays as it was.
     for (const Triple& t : before) {
       const std::string name = sectionName(t);
-      bool touched = name == fresh;
+      bool touched = name == fresh ||
+                     (c.copiedTo != 0 && name == sectionName({calibrated.a, calibrated.c, c.copiedTo}));
       for (const auto* list : {&derived, &removed}) {
         for (const Triple& u : *list) touched = touched || sectionName(u) == name;
       }

@@ -27,6 +27,12 @@ bool extendFreshCalibration(ConsoleContext& context, int collection, int partPos
 // section's stamp).
 bool copyToAllPartPositions(ConsoleContext& context, int collection, int partPosition);
 
+// copyToAllPartPositions after a fresh calibration of the fixed collection:
+// at every other part position, the sections above the arm positions copied
+// (an earlier calibration's) are removed, one line each.
+bool copyFreshCalibrationToAllPartPositions(ConsoleContext& context, int collection,
+                                            int partPosition);
+
 // The number of arm positions a = 1, 2, ... for which the section
 // "PartLocalToArmGlobal" + a + (collection + 1) + "1" exists, counted upward
 // while they exist (an ambiguous name ends the count). Always true.

@@ -67,6 +67,12 @@ struct NamedTransform {
 void writeTransformSections(const std::string& settingsFile,
                             const std::vector<NamedTransform>& sections);
 
+// The names of all sections of the file, in file order (none when it cannot
+// be read).
+std::vector<std::string> listSectionNames(const std::string& settingsFile);
+// True when the list holds the name (ignoring case, as the profile calls do).
+bool containsSectionName(const std::vector<std::string>& names, const std::string& name);
+
 // Removes the sections, as one atomic update of the file. Raises
 // IniFileSection::IniFileException (thrown as a pointer) when the file cannot
 // be written; it is then unchanged.
