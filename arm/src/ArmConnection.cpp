@@ -9,6 +9,7 @@
 #include "ZorvVLWizard.h"
 #include "console/ConsoleServices.h"
 #include "platform/console.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -134,10 +135,20 @@ bool initialiseArm(ConsoleContext& context, ArmConnection& arm) {
   arm.serialNumber = filterSerialNumber(serialText);
 
   const std::string fileName = ZorvVLWizardUtilities::getPosettaINIFileName();
-  arm.configurationFile = getApplicationDataDirectory() + "\\" + fileName;
+  const std::string applicationData = getApplicationDataDirectory();
+  arm.configurationFile = applicationData + "\\" + fileName;
   if (!isFile(arm.configurationFile)) {
     // First run on this machine: start from the file shipped beside the program.
     copyFileOverwrite(context.programDirectory + "\\" + fileName, arm.configurationFile);
+  }
+  // The file may be a link (one configuration shared by several profiles),
+  // but not to a place outside the application-data directory: the program
+  // writes it. Such a file is neither read nor written.
+  if (isFile(arm.configurationFile) &&
+      !platform::finallyLiesWithin(arm.configurationFile, applicationData)) {
+    context.print("The arm configuration file " + arm.configurationFile +
+                  " leads outside the application-data directory; it is not used.\n");
+    arm.configurationFile.clear();
   }
 
   std::unique_ptr<IniFileSection> section;

@@ -400,7 +400,7 @@ void writeQuadFile(const std::string& path, const MeshData& mesh) {
   // The new file is written beside the old one and renamed over it only when
   // complete, so a failed save leaves the previous file as it was.
   const std::string temporary = temporaryNameFor(path);
-  std::FILE* f = platform::openFile(temporary, "wb");
+  std::FILE* f = platform::createNewFile(temporary, true);
   if (!f) fail(path, "cannot be created.");
   bool ok = std::fwrite(raw, 1, kHeaderSize, f) == kHeaderSize &&
             std::fwrite(bytes, 8, words, f) == words;

@@ -18,6 +18,7 @@
 #include "partcalibration/Calibration.h"
 #include "partcalibration/CollectionSettings.h"
 #include "platform/console.h"
+#include "platform/files.h"
 #include "regions/RegionSettings.h"
 
 using Zorv::Geometry::ThreeDimensional::Point;
@@ -151,8 +152,14 @@ bool obtainOldArmPoints(ConsoleContext& context, const ArmConnection& arm, std::
 // backup leaves it as it was. An existing backup is never replaced (the
 // caller keeps it).
 bool backUpFile(const std::string& file, const std::string& backup) {
+  // The temporary copy is made afresh, never through whatever the name holds
+  // (a link planted there would carry the copy out of the tree).
   const std::string temporary = backup + ".tmp";
-  if (!ZorvVLWizardUtilities::copyFile(file, temporary)) return false;
+  if (platform::pathKind(temporary) != platform::PathKind::Missing &&
+      !platform::deleteFile(temporary)) {
+    return false;
+  }
+  if (!platform::copyFile(file, temporary, true)) return false;
   if (!ZorvVLWizardUtilities::renameDirectory(temporary, backup)) {
     ZorvVLWizardUtilities::deleteFile(temporary);
     return false;

@@ -178,20 +178,6 @@ bool ZorvVLWizardUtilities::getINIFileNames(const std::string& settingsFile, std
   return true;
 }
 
-namespace {
-
-// A part name taken from the listing must stay one component below the parts
-// directory: names holding a separator (possible on POSIX file systems for
-// '\') or wildcards would reach other entries.
-bool isPlainEntryName(const std::string& name) {
-  for (char c : name) {
-    if (wizardnames::isSeparator(c) || c == '*' || c == '?') return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 bool ZorvVLWizardUtilities::deletePart(const std::string& wizardDirectory,
                                        unsigned long partIndex) {
   if (wizardDirectory.empty()) return false;
@@ -202,14 +188,14 @@ bool ZorvVLWizardUtilities::deletePart(const std::string& wizardDirectory,
 
   const std::string partsDirectory = join(wizardDirectory, getPartsDirectoryName());
   const std::string& name = parts.strings[partIndex];
-  if (!isPlainEntryName(name)) return false;
+  if (!wizardnames::isPlainEntryName(name)) return false;
   if (!deleteDirectory(join(partsDirectory, entryPrefix(partIndex) + name))) return false;
 
   // Close the gap: each later part moves down one number. A failed move
   // stops here; the parts from there on keep their numbers.
   for (std::size_t j = static_cast<std::size_t>(partIndex) + 1; j < count; ++j) {
     const std::string& later = parts.strings[j];
-    if (!isPlainEntryName(later)) return false;
+    if (!wizardnames::isPlainEntryName(later)) return false;
     const std::string from =
         join(partsDirectory, entryPrefix(static_cast<unsigned long>(j)) + later);
     const std::string to =

@@ -320,6 +320,11 @@ bool ZorvVLWizardShapeSelectState::getFullToolFilename(const std::string& partNa
 }
 
 void ZorvVLWizardShapeSelectState::setGainState(const GainState& state) {
+  // The file's name is made from the selected tool's name: one that is no
+  // plain entry name could place it anywhere, so nothing is written.
+  if (!wizardnames::isPlainEntryName(tool)) {
+    throw new IniFileSection::IniFileException("", IniFileSection::WriteFailed);
+  }
   const std::string file = getGainConfigINIFileName();
   IniFileSection global(file, globalGainSection, true);
   global.setDouble(globalGainKey.c_str(), state.globalGain);

@@ -82,8 +82,12 @@ bool ZorvVLWizardUtilities::getRecursiveFullFileNames(const std::string& directo
     if (entry.name == "." || entry.name == "..") continue;
     getRecursiveFullFileNames(join(directory, entry.name), extension, list);
   }
+  // Links to files are left out too: what is found here is rewritten,
+  // restored over or deleted, and a link may lead out of the tree.
   for (const platform::FindData& entry : platform::findAll(join(directory, "*." + extension))) {
-    if (!entry.isDirectory()) list.strings.push_back(join(directory, entry.name));
+    if (!entry.isDirectory() && !entry.isReparsePoint()) {
+      list.strings.push_back(join(directory, entry.name));
+    }
   }
   return !list.strings.empty();
 }

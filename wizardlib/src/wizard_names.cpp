@@ -1,6 +1,7 @@
 #include "wizard_names.h"
 
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 #include "platform/files.h"
@@ -48,6 +49,15 @@ bool listNumberedEntries(const std::string& directory, const std::string& patter
   if (list.strings.empty()) {
     list.strings.push_back("missing");
     return false;
+  }
+  return true;
+}
+
+bool isPlainEntryName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (char c : name) {
+    if (isSeparator(c) || static_cast<unsigned char>(c) < 0x20) return false;
+    if (std::string_view(":*?\"<>|").find(c) != std::string_view::npos) return false;
   }
   return true;
 }

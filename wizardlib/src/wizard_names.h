@@ -60,4 +60,10 @@ bool equalsIgnoreCase(const std::string& a, const std::string& b);
 // one of its ancestors.
 bool namesRootOrCurrent(const std::string& path);
 
+// True when the name can only stay one component below the directory it is
+// joined to: not empty, not "." or "..", and without separators (possible on
+// POSIX file systems for '\'), a drive colon, wildcards or other characters
+// Windows refuses in a name.
+bool isPlainEntryName(const std::string& name);
+
 }  // namespace wizardnames

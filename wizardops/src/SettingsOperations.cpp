@@ -197,7 +197,7 @@ bool dumpDirectories(ConsoleContext& context, const SettingsRoots& roots) {
   // never half a listing. Text mode: the lines end the way the platform's
   // editor expects.
   const std::string temporary = fileName + ".dump.tmp";
-  if (std::FILE* out = platform::openFile(temporary, "w"); out != nullptr) {
+  if (std::FILE* out = platform::createNewFile(temporary, false); out != nullptr) {
     std::fputs("Key:\n\td: - directories. f: - files.\n\nListing:\n", out);
     dumpDirectory(roots.wizardDirectory, "\t", out);
     const bool written = std::ferror(out) == 0;

@@ -6,6 +6,7 @@
 
 #include "console/ConsoleServices.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -115,6 +116,21 @@ std::string entryNumber(const std::string& name, const string_vector& list) {
   return positionLabel(name, list);
 }
 
+namespace {
+
+// A settings file chosen from a tree is written by the operations, and
+// files are made beside it: one that is a link to a file elsewhere, or that
+// lies in a directory a link leads out to, is refused, so that no write
+// leaves the tree.
+bool liesInItsTree(DirectoryMode mode, const std::string& path, const SettingsRoots& roots) {
+  const std::string& root =
+      mode == DirectoryMode::Wizard ? roots.wizardDirectory : roots.legacyDirectory;
+  return platform::finallyLiesWithin(path, root) &&
+         platform::finallyLiesWithin(directoryOf(path), root);
+}
+
+}  // namespace
+
 bool chooseRegionSettingsFile(DirectoryMode mode, std::string& path, const std::string& partLabel) {
   return chooseRegionSettingsFile(mode, path, partLabel, defaultSettingsRoots());
 }
@@ -146,7 +162,7 @@ bool chooseRegionSettingsFile(DirectoryMode mode, std::string& path, const std::
     const std::string name = chooseFromList(".ini file", names);
     path = findIniFile(directoryPath, name);
   }
-  return !path.empty() && isFile(path);
+  return !path.empty() && isFile(path) && liesInItsTree(mode, path, roots);
 }
 
 bool chooseRegionToolFile(DirectoryMode mode, const std::string& regionSettingsFile,
@@ -168,7 +184,7 @@ bool chooseRegionToolFile(DirectoryMode mode, const std::string& regionSettingsF
     // A legacy .ini file holds the tool data as well.
     path = regionSettingsFile;
   }
-  return !path.empty() && isFile(path);
+  return !path.empty() && isFile(path) && liesInItsTree(mode, path, roots);
 }
 
 bool chooseLibraryToolFile(DirectoryMode mode, std::string& path) {
@@ -183,5 +199,5 @@ bool chooseLibraryToolFile(DirectoryMode mode, std::string& path, const Settings
     const std::string tool = chooseFromList("tool", tools);
     path = libraryToolFile(roots.wizardDirectory, tool);
   }
-  return !path.empty() && isFile(path);
+  return !path.empty() && isFile(path) && liesInItsTree(mode, path, roots);
 }

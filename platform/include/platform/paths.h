@@ -48,6 +48,21 @@ std::optional<std::string> environmentVariable(const std::string& name);
 // new file gets the name as written.
 std::FILE* openFile(const std::string& path, const char* mode);
 
+// True when the entry the path names, with every link on the way followed,
+// lies in the directory (also followed) or below it: the place a write to
+// the path would change. False when either does not exist. POSIX: realpath of
+// both converted paths; Win32: GetFinalPathNameByHandleA of both, compared
+// without regard to case.
+bool finallyLiesWithin(const std::string& path, const std::string& directory);
+
+// A new file for writing ("w", or "wb" when binary): whatever entry has the
+// name (a file, or a link itself, never what it points to) is removed first,
+// and the file is then created exclusively, so that nothing is ever written
+// through a name that was there before (a link planted under a temporary
+// name, say). nullptr when the name is a directory, the old entry cannot be
+// removed or the file cannot be created.
+std::FILE* createNewFile(const std::string& path, bool binary);
+
 // The size in bytes of the file open as `file` (taken from the open file
 // itself, so it describes exactly what is being read), or −1 when it cannot
 // be determined. POSIX: fstat; Win32: _filelengthi64.

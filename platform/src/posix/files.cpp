@@ -149,15 +149,16 @@ std::string replacementName(const std::string& target) {
   return target + ".copy" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
 }
 
-// copyContentTo, except that an existing regular file is replaced only once
+// copyContentTo, except that an existing file or link is replaced only once
 // the copy is complete: the copy goes to a file beside it that is then
-// renamed over it, so a copy that fails leaves the old file as it was. (A
-// link is written through, as before.)
+// renamed over it, so a copy that fails leaves the old file as it was, and a
+// link is replaced itself, never written through (its target, wherever it
+// lies, stays as it was).
 bool copyContent(const std::string& source, const struct stat& sourceStat,
                  const std::string& target, int createFlags) {
   struct stat existing {};
   if ((createFlags & O_EXCL) != 0 || lstat(target.c_str(), &existing) != 0 ||
-      !S_ISREG(existing.st_mode)) {
+      !(S_ISREG(existing.st_mode) || S_ISLNK(existing.st_mode))) {
     return copyContentTo(source, sourceStat, target, createFlags);
   }
   const std::string temporary = replacementName(target);
@@ -548,6 +549,10 @@ bool DirectorySearch::first(const std::string& pattern, FindData& entry) {
     while (const dirent* ent = readdir(dir)) {
       const std::string name = ent->d_name;
       if (name == "." || name == ".." || !detail::matchPrepared(prepared, name)) continue;
+      // A name no Windows entry can have is not listed: joined back into a
+      // path, a "\" in it would read as a separator (and "..\" would climb
+      // out of the directory searched).
+      if (name.find('\\') != std::string::npos || invalidNewName(name)) continue;
       struct stat lst {};
       if (fstatat(dirfd(dir), ent->d_name, &lst, AT_SYMLINK_NOFOLLOW) != 0) continue;
       entries.push_back(makeEntry(name, posix::attributesOf(lst, prefix + name)));

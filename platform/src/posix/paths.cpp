@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -148,6 +149,35 @@ std::FILE* openFile(const std::string& path, const char* mode) {
     delete stream;
   }
   return wrapped;
+}
+
+bool finallyLiesWithin(const std::string& path, const std::string& directory) {
+  char* inner = ::realpath(posix::resolveNativePath(path).c_str(), nullptr);
+  char* outer = ::realpath(posix::resolveNativePath(directory).c_str(), nullptr);
+  bool within = false;
+  if (inner != nullptr && outer != nullptr) {
+    const std::string a = inner;
+    const std::string b = outer;
+    within = a == b || (a.size() > b.size() && a.compare(0, b.size(), b) == 0 &&
+                        (b == "/" || a[b.size()] == '/'));
+  }
+  std::free(inner);
+  std::free(outer);
+  return within;
+}
+
+std::FILE* createNewFile(const std::string& path, bool binary) {
+  const std::string native = posix::resolveNativePath(path);
+  struct stat st {};
+  if (::lstat(native.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      errno = EISDIR;
+      return nullptr;
+    }
+    if (::unlink(native.c_str()) != 0) return nullptr;
+  }
+  // "x": O_EXCL, which also refuses a link that appeared in between.
+  return openFile(path, binary ? "wbx" : "wx");
 }
 
 long long openFileSize(std::FILE* file) {

@@ -6,6 +6,7 @@
 // shellapi.h needs the types of windows.h.
 #include <shellapi.h>
 
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -80,7 +81,59 @@ bool createDirectory(const std::string& path) {
   return ok != FALSE;
 }
 
+namespace {
+
+// The volume and index of an existing entry (a link itself, not its target).
+bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const BOOL ok = GetFileInformationByHandle(handle, &info);
+  CloseHandle(handle);
+  return ok != FALSE;
+}
+
+bool sameEntry(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION x{};
+  BY_HANDLE_FILE_INFORMATION y{};
+  return fileIdentity(a, x) && fileIdentity(b, y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// A name beside target for the copy that will replace it.
+std::string replacementName(const std::string& target) {
+  static volatile LONG counter = 0;
+  return target + ".copy" + std::to_string(GetCurrentProcessId()) + "-" +
+         std::to_string(InterlockedIncrement(&counter)) + ".tmp";
+}
+
+}  // namespace
+
 bool copyFile(const std::string& source, const std::string& target, bool failIfExists) {
+  const DWORD existing = failIfExists ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(target.c_str());
+  // An existing file or link (even one to a file elsewhere, or a hard link
+  // shared with one) is replaced as an entry of its directory: the copy is
+  // made beside it and moved over it, never written through it. A directory,
+  // a read-only file and the source itself go to CopyFileA, which refuses
+  // them as Windows always has.
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+      (existing & FILE_ATTRIBUTE_READONLY) == 0 && !sameEntry(source, target)) {
+    const std::string temporary = replacementName(target);
+    if (CopyFileA(source.c_str(), temporary.c_str(), TRUE) == FALSE) {
+      captureError();
+      return false;
+    }
+    if (MoveFileExA(temporary.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+      captureError();
+      DeleteFileA(temporary.c_str());
+      return false;
+    }
+    tLastError = kErrorSuccess;
+    return true;
+  }
   const BOOL ok = CopyFileA(source.c_str(), target.c_str(), failIfExists ? TRUE : FALSE);
   captureError();
   return ok != FALSE;

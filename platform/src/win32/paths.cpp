@@ -5,8 +5,10 @@
 // shellapi.h needs the types of windows.h.
 #include <shellapi.h>
 
+#include <fcntl.h>
 #include <io.h>
 
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -75,6 +77,76 @@ std::string hostProgramPath() {
 
 std::FILE* openFile(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
+}
+
+namespace {
+
+// The final path of an existing entry (every link followed), or "".
+std::string finalPathOf(const std::string& path) {
+  HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::string();
+  std::vector<char> buffer(1024);
+  DWORD n = GetFinalPathNameByHandleA(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                      FILE_NAME_NORMALIZED);
+  if (n >= buffer.size()) {
+    buffer.resize(n + 1);
+    n = GetFinalPathNameByHandleA(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                  FILE_NAME_NORMALIZED);
+  }
+  CloseHandle(handle);
+  if (n == 0 || n >= buffer.size()) return std::string();
+  std::string final(buffer.data(), n);
+  while (final.size() > 1 && isSeparator(final.back())) final.pop_back();
+  return final;
+}
+
+std::wstring wide(const std::string& text) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring result(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), n);
+  }
+  return result;
+}
+
+// Names compared as the file system compares them: ordinal, ignoring case.
+bool sameTextIgnoringCase(const std::string& a, const std::string& b) {
+  const std::wstring x = wide(a);
+  const std::wstring y = wide(b);
+  return CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(),
+                              static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+bool finallyLiesWithin(const std::string& path, const std::string& directory) {
+  const std::string inner = finalPathOf(path);
+  const std::string outer = finalPathOf(directory);
+  if (inner.empty() || outer.empty()) return false;
+  if (sameTextIgnoringCase(inner, outer)) return true;
+  return inner.size() > outer.size() && isSeparator(inner[outer.size()]) &&
+         sameTextIgnoringCase(inner.substr(0, outer.size()), outer);
+}
+
+std::FILE* createNewFile(const std::string& path, bool binary) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return nullptr;
+    // DeleteFileA removes a link itself, never its target.
+    if (DeleteFileA(path.c_str()) == FALSE) return nullptr;
+  }
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), binary ? _O_BINARY : _O_TEXT);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, binary ? "wb" : "w");
+  if (file == nullptr) _close(fd);
+  return file;
 }
 
 long long openFileSize(std::FILE* file) {
