@@ -575,6 +575,9 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
   }
 }
 
+// The folder beside the profile that holds files no operation may touch.
+constexpr const char* kOutside = "outside";
+
 void prepareSite(e2e::Sandbox& sandbox, const SiteVariant& site) {
   sandbox.useDemoSite();
   const std::string parts = sandbox.wizardDirectory() + "/parts";
@@ -598,6 +601,21 @@ void prepareSite(e2e::Sandbox& sandbox, const SiteVariant& site) {
       testsupport::writeFile(backup.string(), testsupport::readFile(it->path().string()) +
                                                   "\r\n; calibrations before the arm moved\r\n");
     }
+  }
+  // Settings and backups outside the tree, and a directory of the tree whose
+  // name, read with "\" as a separator, leads to them: no operation may
+  // change them (runCase compares them before and after).
+  const std::string outside = sandbox.path(kOutside);
+  fs::create_directories(outside);
+  testsupport::writeFile(outside + "/Victim.qini",
+                         "[QuadFile1]\r\nName=Victim.quads\r\nCollectionIndex=1\r\n"
+                         "[PartLocalToArmGlobal111]\r\nRotationOriginX=0\r\nRotationOriginY=0\r\n"
+                         "RotationOriginZ=0\r\nRotationAngleX=0\r\nRotationAngleY=0\r\n"
+                         "RotationAngleZ=0\r\nTranslationX=1\r\nTranslationY=2\r\n"
+                         "TranslationZ=3\r\n");
+  testsupport::writeFile(outside + "/Victim.oldqini", "[Region]\r\nName=outside backup\r\n");
+  if (fs::is_directory(parts)) {
+    fs::create_directories(parts + "/..\\..\\..\\..\\..\\..\\" + kOutside);
   }
   if (site.noWizardTree) fs::remove_all(sandbox.wizardDirectory());
   if (site.legacyTree) {
@@ -919,6 +937,8 @@ Verdict runCase(const FuzzCase& fuzzCase, std::chrono::milliseconds timeout) {
   sandbox.setEnvironment("PATH", bin + ":" + (path != nullptr ? path : "/usr/bin:/bin"));
 
   const Snapshot before = takeSnapshot(sandbox);
+  Snapshot outsideBefore;
+  walk(sandbox.path(kOutside), std::string(kOutside) + "/", outsideBefore);
   Verdict verdict;
   verdict.run = sandbox.run(fuzzCase.steps, timeout);
   const e2e::RunResult& run = verdict.run;
@@ -1016,6 +1036,14 @@ Verdict runCase(const FuzzCase& fuzzCase, std::chrono::milliseconds timeout) {
         verdict.problems.push_back("empty tool directory left: " + change.path);
       }
     }
+  }
+
+  // Nothing outside the settings trees may change.
+  Snapshot outsideAfter;
+  walk(sandbox.path(kOutside), std::string(kOutside) + "/", outsideAfter);
+  for (const Change& change : compareSnapshots(outsideBefore, outsideAfter)) {
+    verdict.corrupted = true;
+    verdict.problems.push_back("changed outside the settings tree: " + change.path);
   }
 
   for (const std::string& root : {sandbox.profileDirectory(), sandbox.path("mnt")}) {
