@@ -838,4 +838,73 @@ TEST(DeleteFile, RemovesALinkNotItsTarget) {
   EXPECT_EQ(testsupport::readFile(target), "keep");
 }
 
+TEST(CreateNewFile, ReplacesAnEntryAfreshAndRefusesADirectory) {
+  Tree t;
+  std::FILE* out = createNewFile(t.file, false);
+  ASSERT_NE(out, nullptr);
+  std::fputs("new", out);
+  std::fclose(out);
+  EXPECT_EQ(testsupport::readFile(t.file), "new");
+  out = createNewFile(join(t.root, "fresh.bin"), true);
+  ASSERT_NE(out, nullptr);
+  std::fclose(out);
+  EXPECT_EQ(pathKind(join(t.root, "fresh.bin")), PathKind::File);
+  EXPECT_EQ(createNewFile(t.dir, false), nullptr);
+  EXPECT_EQ(pathKind(t.dir), PathKind::Directory);
+}
+
+TEST(FinallyLiesWithin, ThePlaceAWriteWouldChange) {
+  Tree t;
+  EXPECT_TRUE(finallyLiesWithin(join(t.dir, "inner.txt"), t.dir));
+  EXPECT_TRUE(finallyLiesWithin(t.dir, t.dir));
+  EXPECT_TRUE(finallyLiesWithin(join(t.dir, "inner.txt"), t.root));
+  EXPECT_FALSE(finallyLiesWithin(t.file, t.dir));
+  EXPECT_FALSE(finallyLiesWithin(t.missing, t.root));
+  // A sibling whose name starts like the directory's is not inside it.
+  createDirectory(join(t.root, "dir2"));
+  testsupport::writeFile(join(t.root, "dir2\\x.txt"), "x");
+  EXPECT_FALSE(finallyLiesWithin(join(t.root, "dir2\\x.txt"), t.dir));
+}
+
+// Links and names that would lead a write out of its directory (symbolic
+// links are only created in the Linux test run; Windows cannot hold a name
+// with a backslash).
+TEST(Links, CopiesAndNewFilesReplaceTheLinkAndSearchesHideForeignNames) {
+  if (kWindows) GTEST_SKIP() << "symbolic links are only created in the Linux test run";
+  testsupport::TempDir temp;
+  const std::string outside = join(temp.path(), "outside");
+  const std::string tree = join(temp.path(), "tree");
+  createDirectory(outside);
+  createDirectory(tree);
+  testsupport::writeFile(join(outside, "a.txt"), "keep a");
+  testsupport::writeFile(join(outside, "b.txt"), "keep b");
+  testsupport::writeFile(join(tree, "source.txt"), "source");
+  fs::create_symlink(native(join(outside, "a.txt")), native(join(tree, "copied.txt")));
+  fs::create_symlink(native(join(outside, "b.txt")), native(join(tree, "planted.tmp")));
+  fs::create_symlink(native(join(outside, "a.txt")), native(join(tree, "link.qini")));
+
+  EXPECT_FALSE(finallyLiesWithin(join(tree, "link.qini"), tree));
+  ASSERT_TRUE(copyFile(join(tree, "source.txt"), join(tree, "copied.txt"), false));
+  EXPECT_FALSE(fs::is_symlink(native(join(tree, "copied.txt"))));
+  EXPECT_EQ(testsupport::readFile(join(tree, "copied.txt")), "source");
+  std::FILE* out = createNewFile(join(tree, "planted.tmp"), false);
+  ASSERT_NE(out, nullptr);
+  std::fputs("written", out);
+  std::fclose(out);
+  EXPECT_FALSE(fs::is_symlink(native(join(tree, "planted.tmp"))));
+  EXPECT_EQ(testsupport::readFile(join(tree, "planted.tmp")), "written");
+  EXPECT_EQ(testsupport::readFile(join(outside, "a.txt")), "keep a");
+  EXPECT_EQ(testsupport::readFile(join(outside, "b.txt")), "keep b");
+
+  // A name holding backslashes (or other characters Windows refuses) is
+  // not listed: joined back into a path it would lead elsewhere.
+  fs::create_directory(native(tree).string() + "/..\\outside");
+  fs::create_directory(native(tree).string() + "/x\\..");
+  fs::create_directory(native(tree).string() + "/a:b");
+  std::vector<std::string> names;
+  for (const FindData& entry : findAll(join(tree, "*"))) names.push_back(entry.name);
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "copied.txt", "link.qini", "planted.tmp",
+                                             "source.txt"}));
+}
+
 }  // namespace
