@@ -21,8 +21,12 @@ install(FILES ${CMAKE_SOURCE_DIR}/wizardlib/include/ZorvVLWizard.h
 
 if(WIN32)
   # Program and library side by side in bin\, the guide at the top where the
-  # technician who unpacks the archive sees it first.
+  # technician who unpacks the archive sees it first; the compiler's runtime
+  # DLLs (32-bit) beside them.
   install(FILES ${CMAKE_SOURCE_DIR}/docs/TECHNICIAN.md DESTINATION .)
+  if(ZORV_RUNTIME_DLLS)
+    install(FILES ${ZORV_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
 else()
   # The installed program finds the library in the lib/ beside its bin/.
   set_target_properties(ZorvPosetta PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")

@@ -22,10 +22,21 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_C_FLAGS_INIT   "-msse2 -mfpmath=sse")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 
-# Programs carry their C and C++ runtimes so that they run beside each other
-# without the MinGW runtime DLLs on the path.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
+# One unwinder and one C++ runtime for every module. This toolchain unwinds
+# with DWARF-2 tables, which each module registers with the unwinder it is
+# linked with: with libgcc linked statically, the library and the program
+# each have their own, and an exception thrown in ZorvVLWizard.dll (the
+# settings reader's, which its interface hands to the host) cannot unwind
+# through the host's frames, so the host is ended. Linked with the shared
+# libgcc_s_dw2-1.dll and libstdc++-6.dll (and the libwinpthread-1.dll both
+# need), every module registers with the one unwinder and shares one C++
+# runtime, as the library's interface (strings and lists that cross it)
+# expects. The three DLLs are copied beside the programs of the build and
+# shipped beside the program in the release package (ZORV_RUNTIME_DLLS); the
+# directory of the program is where Windows looks for them first.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-shared-libgcc")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-shared-libgcc")
+set(ZORV_RUNTIME_DLL_NAMES libgcc_s_dw2-1.dll libstdc++-6.dll libwinpthread-1.dll)
 
 # Test programs run under Wine (its 32-bit part, wine32).
 find_program(ZORV_WINE NAMES wine)
