@@ -195,8 +195,14 @@ bool initialiseArm(ConsoleContext& context, ArmConnection& arm) {
 
 bool closeArm(ConsoleContext&, ArmConnection& arm) {
   if (arm.entryPoint != nullptr) {
-    // The library stops writing into the data block before it answers.
-    sendWord(arm, kCommandClose);
+    // The library stops writing into the data block before it answers; an
+    // answer of 0 says it did not stop. It may then still be writing into
+    // the block from its own thread, so it stays loaded (its code is still
+    // running) and the caller keeps the block where it is.
+    if (sendWord(arm, kCommandClose) == 0) {
+      arm.ready = false;
+      return false;
+    }
   }
   if (arm.library != nullptr) platform::freeLibrary(arm.library);
   arm.library = nullptr;

@@ -99,8 +99,8 @@ bool startArmStep(ConsoleContext& context, ArmConnection& arm) {
   return startArm(context, arm);
 }
 
-void closeArmStep(ConsoleContext& context, ArmConnection& arm) {
-  closeArm(context, arm);
+bool closeArmStep(ConsoleContext& context, ArmConnection& arm) {
+  return closeArm(context, arm);
 }
 
 bool runMenuOperation(int entry, ConsoleContext& context, ArmConnection& arm) {

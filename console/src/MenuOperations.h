@@ -9,7 +9,7 @@ struct ArmConnection;
 // Start-up arm step; false means the program is to end at once.
 bool startArmStep(ConsoleContext& context, ArmConnection& arm);
 // Arm shut-down at program end.
-void closeArmStep(ConsoleContext& context, ArmConnection& arm);
+bool closeArmStep(ConsoleContext& context, ArmConnection& arm);
 
 // Runs the operation of a main menu entry (0-14) and returns its success flag.
 bool runMenuOperation(int entry, ConsoleContext& context, ArmConnection& arm);

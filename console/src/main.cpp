@@ -13,10 +13,21 @@
 
 namespace {
 
+// The arm record of a library that did not confirm the close (see below).
+ArmConnection* gStillWrittenTo = nullptr;
+
+// Closes the arm. When the arm library did not confirm the close it may still
+// be writing into the record's data block from its own thread: the record
+// then stays allocated for the rest of the process (held here, so that it is
+// neither freed under the library nor reported as a leak).
+void closeArmKeepingItsBlock(ConsoleContext& context, std::unique_ptr<ArmConnection>& arm) {
+  if (!closeArmStep(context, *arm)) gStillWrittenTo = arm.release();
+}
+
 // The console has gone: nobody can answer any more. Close the arm and end.
-int endForLostInput(ConsoleContext& context, ArmConnection& arm) {
+int endForLostInput(ConsoleContext& context, std::unique_ptr<ArmConnection>& arm) {
   context.print("\nConsole input ended.\n");
-  closeArmStep(context, arm);
+  closeArmKeepingItsBlock(context, arm);
   std::cout.flush();
   return kExitStatusInputEnded;
 }
@@ -48,10 +59,10 @@ int runProgram(const std::string& firstArgument) {
   } catch (ConsoleInputEnded&) {
     // Also when the arm start-up question was left unanswered: closing sends
     // nothing unless the arm library was bound.
-    return endForLostInput(context, *arm);
+    return endForLostInput(context, arm);
   }
 
-  closeArmStep(context, *arm);
+  closeArmKeepingItsBlock(context, arm);
   std::cout.flush();
   return 0;
 }

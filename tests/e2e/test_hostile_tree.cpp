@@ -66,7 +66,9 @@ Snapshot outsideSnapshot(const Sandbox& sandbox) {
     }
     struct stat st {};
     if (::lstat(it->path().c_str(), &st) != 0) continue;
-    Entry entry{S_ISLNK(st.st_mode) ? 'l' : S_ISDIR(st.st_mode) ? 'd' : 'f',
+    Entry entry{S_ISLNK(st.st_mode)   ? 'l'
+                : S_ISDIR(st.st_mode) ? 'd'
+                                      : 'f',
                 static_cast<unsigned>(st.st_mode & 07777), ""};
     if (entry.kind == 'l') entry.content = fs::read_symlink(it->path()).string();
     if (entry.kind == 'f') entry.content = contentOf(it->path());
@@ -79,8 +81,10 @@ std::string differences(const Snapshot& before, const Snapshot& after) {
   std::string text;
   for (const auto& [path, entry] : before) {
     const auto it = after.find(path);
-    if (it == after.end()) text += "removed: " + path + "\n";
-    else if (!(it->second == entry)) text += "changed: " + path + "\n";
+    if (it == after.end())
+      text += "removed: " + path + "\n";
+    else if (!(it->second == entry))
+      text += "changed: " + path + "\n";
   }
   for (const auto& [path, entry] : after) {
     if (before.count(path) == 0) text += "new: " + path + "\n";
@@ -125,6 +129,8 @@ const std::string kConfiguration =
 const std::string kAbove = "record 10 10 50 0 180 0";
 const std::string kRefused = "Failed to identify .qini or .ini file.\n";
 
+// One run of the program: the arm's scenario, the console input, and what
+// the tree must show afterwards.
 struct Operation {
   const char* name;
   std::string scenario;
@@ -159,8 +165,10 @@ TEST(HostileTree, NoWriteLeavesTheSettingsTree) {
   put(main / "01_Probe/Probe.ini", "[Probe]\nGain=12\n");
   put(main / "01_Probe/Probe.vl2", "probe scan settings");
   put(wizard / "tools/01_Probe/Probe.tini", "[PositionCapture]\nDevice=arm\n");
-  put(side / "Side.qini", "[Region]\r\nNumberOfPartPositions=1\r\n[QuadFile1]\r\nName=Web.quads\r\n"
-                          "CollectionIndex=1\r\n" + kIdentitySection);
+  put(side / "Side.qini",
+      "[Region]\r\nNumberOfPartPositions=1\r\n[QuadFile1]\r\nName=Web.quads\r\n"
+      "CollectionIndex=1\r\n" +
+          kIdentitySection);
   Zorv::Geometry::ThreeDimensional::QuadMesh::RectMesh mesh;
   ASSERT_TRUE(mesh.setAsPlane({100.0, 40.0}, 2.0, true, 1.0));
   mesh.save((side / "Web.quads").string());
@@ -174,28 +182,32 @@ TEST(HostileTree, NoWriteLeavesTheSettingsTree) {
   fs::create_symlink(outside / "Target.qini", linked / "Linked.qini");
   fs::create_symlink(outside / "Target.oldqini", linked / "Linked.oldqini");
   fs::create_symlink(outside / "BackupBait.txt", main / "Main.oldqini.tmp");
-  fs::create_symlink(outside / "DumpBait.txt", fs::path(sandbox.workingDirectory()) / "listing.txt.dump.tmp");
+  fs::create_symlink(outside / "DumpBait.txt",
+                     fs::path(sandbox.workingDirectory()) / "listing.txt.dump.tmp");
   sandbox.setArmConfiguration(kConfiguration);
   sandbox.setEnvironment("VISUAL", "true");
 
   calibtest::Description touches;
   touches.line("serial OLD-4711").imageGreen(1);
   for (const armsim::Vec3& p : kPoints) touches.touch(p);
+  // Test region: 'o', then three green clicks on the Web mesh, then red.
   std::string clicks;
   for (int i = 0; i < 3; ++i) clicks += kAbove + " green x4\n" + kAbove + " x4\n";
   std::string beforeReuse;
   const std::string relocate = "10\nn\nOLD4711\n ";
-  const std::string configPath = sandbox.profileDirectory() +
-                                 "\\Application Data\\Kestrel Ward\\Velloran 2\\WinVLPosetta.ini";
+  const std::string configPath =
+      sandbox.profileDirectory() + "\\Application Data\\Kestrel Ward\\Velloran 2\\WinVLPosetta.ini";
 
   const std::vector<Operation> runs = {
       {"test region: the linked file and the linked part refused, the flags written",
-       kAbove + " x12\n" + clicks + kAbove + " x12\n" + kAbove + " red x6\n" + kAbove + "\nend hold\n",
+       kAbove + " x12\n" + clicks + kAbove + " x12\n" + kAbove + " red x6\n" + kAbove +
+           "\nend hold\n",
        "5\n1\n2\n 5\n3\n 5\n2\nn\n\no" + std::string(80, ' ') + "\n16\n",
        [&](const std::string& output) {
          EXPECT_EQ(countOccurrences(output, kRefused), 2u);
          const std::string qini = contentOf(side / "Side.qini");
-         for (const char* key : {"FlipUAxis=", "FlipVAxis=", "FlipNormals="}) {
+         // Three clicks on one spot: neither axis moved the way it should.
+         for (const char* key : {"FlipUAxis=true", "FlipVAxis=true", "FlipNormals=false"}) {
            EXPECT_NE(qini.find(key), std::string::npos) << key << "\n" << qini;
          }
        }},
@@ -203,14 +215,16 @@ TEST(HostileTree, NoWriteLeavesTheSettingsTree) {
        touches.generate().text, "3\n1\n2\n 3\n3\n 4\n1\n2\n 4\n3\n 3\n1\n1\n\n 16\n",
        [&](const std::string& output) {
          EXPECT_EQ(countOccurrences(output, kRefused), 4u);
-         EXPECT_EQ(countOccurrences(
-                       output, "Successfully written section [PartLocalToArmGlobal111] to file Main.qini.\n"),
-                   1u);
+         EXPECT_EQ(
+             countOccurrences(
+                 output,
+                 "Successfully written section [PartLocalToArmGlobal111] to file Main.qini.\n"),
+             1u);
          EXPECT_NE(contentOf(main / "Main.qini").find("ArmSerial=OLD4711"), std::string::npos);
          beforeReuse = contentOf(main / "Main.qini");
        }},
-      {"reuse: each real file once, the backup made afresh", "serial N-77-2\n" + kAbove + "\nend hold\n",
-       relocate + "16\n",
+      {"reuse: each real file once, the backup made afresh",
+       "serial N-77-2\n" + kAbove + "\nend hold\n", relocate + "16\n",
        [&](const std::string& output) {
          EXPECT_EQ(countOccurrences(output, "Found 2 .qini files.\n"), 1u);
          EXPECT_EQ(countOccurrences(output, "Processing file: Main.qini.\n"), 1u);
@@ -231,7 +245,8 @@ TEST(HostileTree, NoWriteLeavesTheSettingsTree) {
        relocate + "12\n 16\n",
        [&](const std::string& output) {
          EXPECT_EQ(countOccurrences(output, "Processing file: Main.qini.\n"), 1u);
-         EXPECT_NE(output.find("Number of .oldqini files found: 2.\nDeleted file: "), std::string::npos);
+         EXPECT_NE(output.find("Number of .oldqini files found: 2.\nDeleted file: "),
+                   std::string::npos);
          EXPECT_NE(output.find("Successfully processed 2 of 2 files.\n"), std::string::npos);
          EXPECT_NE(contentOf(main / "Main.qini").find("ArmSerial=N772"), std::string::npos);
          EXPECT_FALSE(fs::exists(main / "Main.oldqini"));
@@ -241,14 +256,18 @@ TEST(HostileTree, NoWriteLeavesTheSettingsTree) {
        "8\n1\n2\n 8\n1\n1\n3\n 8\n1\n1\n2\n 14\nlisting.txt\n 16\n",
        [&](const std::string& output) {
          EXPECT_EQ(countOccurrences(output, "Failed to identify source .qini or .ini file.\n"), 1u);
-         EXPECT_EQ(countOccurrences(output, "Failed to identify destination .qini or .ini file.\n"), 1u);
-         EXPECT_EQ(countOccurrences(output, "Successfully added tool Probe to part Beta from part Alpha.\n"),
+         EXPECT_EQ(countOccurrences(output, "Failed to identify destination .qini or .ini file.\n"),
+                   1u);
+         EXPECT_EQ(countOccurrences(
+                       output, "Successfully added tool Probe to part Beta from part Alpha.\n"),
                    1u);
          EXPECT_EQ(contentOf(side / "01_Probe/Probe.vl2"), "probe scan settings");
          // The part list offers no climbing name; the linked part is listed, not followed.
-         EXPECT_NE(output.find("\nChoose destination part:\n\t1: Alpha\n\t2: Beta\n\t3: Ext\nPlease"),
-                   std::string::npos);
-         const std::string listing = contentOf(fs::path(sandbox.workingDirectory()) / "listing.txt");
+         EXPECT_NE(
+             output.find("\nChoose destination part:\n\t1: Alpha\n\t2: Beta\n\t3: Ext\nPlease"),
+             std::string::npos);
+         const std::string listing =
+             contentOf(fs::path(sandbox.workingDirectory()) / "listing.txt");
          EXPECT_NE(listing.find("\t\t\td: 03_Ext\n"), std::string::npos) << listing;
          EXPECT_NE(listing.find("f: Main.qini\n"), std::string::npos) << listing;
          EXPECT_EQ(listing.find("Inner"), std::string::npos) << listing;
@@ -258,8 +277,8 @@ TEST(HostileTree, NoWriteLeavesTheSettingsTree) {
        "record 0 0 0 30 90 4 x2\nrecord 0 0 0 30 90 10 green\n", "k9\n 16\n",
        [&](const std::string& output) {
          EXPECT_EQ(countOccurrences(output, "The arm configuration file " + configPath +
-                                               " leads outside the application-data directory; "
-                                               "it is not used.\n"),
+                                                " leads outside the application-data directory; "
+                                                "it is not used.\n"),
                    1u);
          EXPECT_EQ(countOccurrences(output, " could not be written to \""), 1u);
          EXPECT_EQ(countOccurrences(output, "recorded successfully"), 0u);
@@ -268,8 +287,8 @@ TEST(HostileTree, NoWriteLeavesTheSettingsTree) {
   // Every scenario is written before the snapshot, so that the harness's own
   // files are part of what must stay as it was.
   for (std::size_t i = 0; i < runs.size(); ++i) {
-    put(root / "scenarios" / std::to_string(i), runs[i].scenario.empty() ? kAbove + "\nend hold\n"
-                                                                          : runs[i].scenario);
+    put(root / "scenarios" / std::to_string(i),
+        runs[i].scenario.empty() ? kAbove + "\nend hold\n" : runs[i].scenario);
   }
   // Each run is compared with the sandbox as it was before it, so that a
   // difference names the run that made it.
@@ -278,12 +297,15 @@ TEST(HostileTree, NoWriteLeavesTheSettingsTree) {
 
   for (std::size_t i = 0; i < runs.size(); ++i) {
     SCOPED_TRACE(runs[i].name);
+    // The last run finds the arm configuration file a link to the sentinel
+    // outside the application-data directory.
     if (i + 1 == runs.size()) {
       const fs::path config = sandbox.applicationDataDirectory() + "/WinVLPosetta.ini";
       fs::remove(config);
       fs::create_symlink(outside / "WinVLPosetta.ini", config);
     }
-    sandbox.setEnvironment("ZORV_ARMSIM_SCENARIO", (root / "scenarios" / std::to_string(i)).string());
+    sandbox.setEnvironment("ZORV_ARMSIM_SCENARIO",
+                           (root / "scenarios" / std::to_string(i)).string());
     const bool failedBefore = HasFailure();
     const e2e::RunResult run = sandbox.run(runs[i].script, std::chrono::seconds(60));
     ASSERT_FALSE(run.timedOut) << e2e::visible(run.output);

@@ -68,7 +68,9 @@ bool startArm(ConsoleContext& context, ArmConnection& arm);
 bool initialiseArm(ConsoleContext& context, ArmConnection& arm);
 
 // Closes the arm (command 2) and unloads the library; nothing is sent when the
-// entry was never bound. Always true.
+// entry was never bound. False when the library answers the close with 0: it
+// may still write into the data block, so it is left loaded and the block
+// must stay where it is until the process ends.
 bool closeArm(ConsoleContext& context, ArmConnection& arm);
 
 // Operations that need the open arm call this first: when the arm was not
