@@ -1,6 +1,7 @@
 // Arm relocation and the ".oldqini" backups it leaves.
 #include "partcalibration/Relocation.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <iostream>
 #include <map>
@@ -136,8 +137,11 @@ bool obtainOldArmPoints(ConsoleContext& context, const ArmConnection& arm, std::
   platform::console::discardLine();
   for (;;) {
     context.print("Please enter old arm serial number or 0 to exit: ");
-    const std::string serial = readConsoleLine();
+    std::string serial = readConsoleLine();
     if (serial == "0") return false;
+    // Serials are stored without dashes; one typed as printed on the arm
+    // (with them) can only mean the same arm.
+    serial.erase(std::remove(serial.begin(), serial.end(), '-'), serial.end());
     if (readArmCalibrationPoints(arm.configurationFile, serial, points)) {
       oldSerial = serial;
       return true;

@@ -533,7 +533,8 @@ TEST(ReusePartCalibrations, PromptsAndEarlyEnds) {
   const Case cases[] = {
       // Any other character repeats the question; N keeps the stored points
       // (the arm would abort on red if it were asked to record).
-      {"x then N keeps the stored points", stored, red, "10\nx\nN\nOLD4711\n 16\n",
+      // The old serial typed with dashes, as printed on the arm.
+      {"x then N keeps the stored points", stored, red, "10\nx\nN\nOLD-47-11\n 16\n",
        question + question + kSerialIntro + kSerialPrompt + smallTreeRun(), After::Relocated, false,
        true},
       // y records again over stale points, with the ball of the run.
