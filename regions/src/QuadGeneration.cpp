@@ -51,6 +51,30 @@ std::optional<std::string> findGeneratorSection(const ConsoleContext& context,
   }
 }
 
+// The name the path gives the file below the part directory: what follows
+// the part settings file's directory and "\" (the path's last part when the
+// path lies elsewhere). A name with a separator, a drive or stream colon or
+// ".." could put the file outside the part directory: it is refused with one
+// line, before anything is read or written.
+bool nameStaysInPartDirectory(const ConsoleContext& context, const std::string& quadFilePath) {
+  const std::string& file = context.partSettingsFile;
+  const std::size_t settingsSlash = file.rfind('\\');
+  const std::string prefix =
+      (settingsSlash == std::string::npos ? std::string() : file.substr(0, settingsSlash)) + "\\";
+  std::string name;
+  if (quadFilePath.compare(0, prefix.size(), prefix) == 0) {
+    name = quadFilePath.substr(prefix.size());
+  } else {
+    const std::size_t slash = quadFilePath.rfind('\\');
+    name = slash == std::string::npos ? quadFilePath : quadFilePath.substr(slash + 1);
+  }
+  if (name.find_first_of("/\\:") == std::string::npos && name.find("..") == std::string::npos) {
+    return true;
+  }
+  say("Quad file name " + name + " refused: a name must not contain /, \\, : or \"..\".\n");
+  return false;
+}
+
 // Asks for a real number until check accepts it; check prints its own refusal.
 template <typename Check>
 double askForValue(const std::string& prompt, Check&& check) {
@@ -104,6 +128,7 @@ bool saveMesh(const RectMesh& mesh, const std::string& quadFilePath) {
 }  // namespace
 
 bool generatePlanarQuadFile(ConsoleContext& context, const std::string& quadFilePath) {
+  if (!nameStaysInPartDirectory(context, quadFilePath)) return false;
   const std::optional<std::string> sectionName = findGeneratorSection(context, quadFilePath);
   if (!sectionName) return false;
   const IniFileSection section(context.partSettingsFile, *sectionName, false);
@@ -122,6 +147,7 @@ bool generatePlanarQuadFile(ConsoleContext& context, const std::string& quadFile
 }
 
 bool generateCylinderQuadFile(ConsoleContext& context, const std::string& quadFilePath) {
+  if (!nameStaysInPartDirectory(context, quadFilePath)) return false;
   const std::optional<std::string> sectionName = findGeneratorSection(context, quadFilePath);
   if (!sectionName) return false;
   const IniFileSection section(context.partSettingsFile, *sectionName, false);

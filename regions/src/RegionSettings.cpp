@@ -2,8 +2,10 @@
 // the loading and placing of a region's meshes.
 #include "regions/RegionSettings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <optional>
 
 #include "IniAccess.h"
@@ -49,6 +51,17 @@ bool readGroup(ConsoleContext& context, const IniFileSection& section, const std
 
 std::string retrieveFailMessage(const std::string& section, const std::string& file) {
   return "Retrieve fail from section " + section + " of " + file + ".\n";
+}
+
+// "CollectionIndex" of the section as the file writes it, for a refusal: the
+// integer read wraps values beyond 32 bits, so it may differ from the text
+// the operator has to correct. The integer when the text cannot be read.
+std::string writtenCollectionIndex(const std::string& file, const std::string& section,
+                                   int readIndex) {
+  std::string text = numberToText(readIndex);
+  iniAccessSucceeds(
+      [&] { text = IniFileSection(file, section, false).getString("CollectionIndex"); });
+  return text;
 }
 
 // The quad-file sections of the loader: position 1 is the plain "QuadFile"
@@ -125,11 +138,15 @@ bool readQuadFileSection(ConsoleContext& context, const std::string& sectionName
     context.print("Section " + sectionName + " has invalid syntax. Missing Name key.\n");
     ok = false;
   }
-  if (!iniAccessSucceeds([&] { entry.collection = section.getInt("CollectionIndex") - 1; })) {
+  int index = 1;
+  if (!iniAccessSucceeds([&] { index = section.getInt("CollectionIndex"); })) {
     context.print("Section " + sectionName +
                   " has partial syntax. Missing CollectionIndex key, defaulting to 0.\n");
-    entry.collection = 0;
+    index = 1;
   }
+  entry.collectionIndex = index;
+  // Any int can be read: the lowest has no predecessor and stays as it is.
+  entry.collection = index > std::numeric_limits<int>::min() ? index - 1 : index;
   int offsetU = 0;
   int offsetV = 0;
   if (iniAccessSucceeds([&] {
@@ -181,6 +198,12 @@ bool loadRegionMeshes(ConsoleContext& context, RectMeshGroups& meshes, RegionMes
   const std::string& file = context.partSettingsFile;
   const std::vector<std::string> sections = loaderQuadFileSections(file);
   const std::size_t count = sections.size();
+  // Nothing to load (no section, or a settings file that has gone) would
+  // start a test that can only miss.
+  if (count == 0) {
+    context.print("No QuadFile sections in " + file + ".\n");
+    return false;
+  }
   RegionMeshLists built;
   built.paths.resize(count);
   built.offsets.resize(count);
@@ -199,16 +222,15 @@ bool loadRegionMeshes(ConsoleContext& context, RectMeshGroups& meshes, RegionMes
     }
     // Collection c of the lists must be the collection whose transform
     // sections carry the number c: indices run from 1 within the sections.
-    const long index = static_cast<long>(entry.collection) + 1;
-    if (index < 1 || index > kMaxCollections || index > static_cast<long>(count)) {
+    // The index read can be any int, so it is compared before any arithmetic.
+    const int largest = static_cast<int>(std::min<std::size_t>(count, kMaxCollections));
+    if (entry.collectionIndex < 1 || entry.collectionIndex > largest) {
       context.print("Section " + section + " of " + file + " has CollectionIndex " +
-                    numberToText(index) + ", which must lie between 1 and " +
-                    numberToText(static_cast<unsigned long long>(
-                        std::min<std::size_t>(count, kMaxCollections))) +
-                    ".\n");
+                    writtenCollectionIndex(file, section, entry.collectionIndex) +
+                    ", which must lie between 1 and " + numberToText(largest) + ".\n");
       return false;
     }
-    const auto c = static_cast<std::size_t>(entry.collection);
+    const auto c = static_cast<std::size_t>(entry.collectionIndex - 1);
     if (firstSection[c].empty()) firstSection[c] = section;
     built.names.push_back(entry.name);
     built.positionFlipUAxis.push_back(entry.flipUAxis);

@@ -3,6 +3,7 @@
 // calibration.
 #include "regions/RegionTest.h"
 
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <limits>
@@ -16,6 +17,7 @@
 #include "console/ConsoleServices.h"
 #include "partcalibration/CollectionSettings.h"
 #include "platform/console.h"
+#include "platform/event.h"
 #include "platform/time.h"
 #include "regions/RegionSettings.h"
 #include "wizardops/SettingsSelection.h"
@@ -32,17 +34,13 @@ namespace {
 constexpr const char* kProbeSection = "Probe";
 // Keeps "position + 1" representable however often a key is pressed.
 constexpr int kLargestPosition = std::numeric_limits<int>::max() - 1;
+// Longest wait of a pass for the arm's next record. A working arm sends one
+// well within it; an arm that has stopped sending cannot hold the test, which
+// goes on with the previous pose and keeps taking keys.
+constexpr std::uint32_t kPoseWaitMs = 500;
+const std::string kArmSilentStatus = "No data from the arm. Press 'q' to end the test.";
 
 const std::string kBlank47(47, ' ');
-
-// One click of the operator-position calibration.
-struct OperatorClick {
-  int u = 0;
-  int v = 0;
-  std::string fileName;
-  // The hit quad's normal faces the probe.
-  bool normalFacesProbe = false;
-};
 
 // Everything the live test keeps for its run (positions 0-based).
 struct RegionTestState {
@@ -72,10 +70,18 @@ struct RegionTestState {
   std::vector<OperatorClick> clicks;
   int previousButton = kArmButtonNone;
   std::string lastFileName;
+  // The last pose read found no new record from the arm.
+  bool armSilent = false;
+  // 'q' was pressed while the arm was silent: the test ends.
+  bool quit = false;
 
   void setStatus(std::string text) {
     statusText = std::move(text);
     statusPending = true;
+  }
+  // A status set earlier is still within its display time.
+  bool statusShowing() const {
+    return statusStarted && platform::tickMs() - statusTime < kRegionTestStatusMs;
   }
 };
 
@@ -90,15 +96,6 @@ std::string formatHit(const char* format, const RegionTestHit& hit) {
   char text[256];
   std::snprintf(text, sizeof text, format, hit.u, hit.v, hit.distance, hit.angleDegrees);
   return text;
-}
-
-void readArrayProbe(ConsoleContext& context, RegionTestState& state) {
-  // What cannot be read keeps its start value.
-  iniAccessSucceeds([&] {
-    const IniFileSection probe(context.toolSettingsFile, kProbeSection, false);
-    state.probe.elementCount = probe.getInt("NumberOfElements");
-    state.probe.elementPitch = probe.getDouble("ElementPitch");
-  });
 }
 
 void printInstructions(ConsoleContext& context, bool ultrasonic) {
@@ -140,6 +137,11 @@ void handleKey(RegionTestState& state, int key) {
       }
       return;
     }
+    case 'q':
+      // A way out for an arm that sends nothing, red button included; while
+      // records come, the red button ends the test.
+      if (state.armSilent) state.quit = true;
+      return;
     case 'o':
       state.calibrating = true;
       state.clicks.clear();
@@ -203,52 +205,16 @@ bool setProbePosition(ConsoleContext& context, RegionTestState& state) {
   return true;
 }
 
-// The operator-position calibration of three clicks: on a point, to its
-// right, above it. Writes the corrected flags of the clicked file from the
-// values loaded with the region.
-void calibrateOperatorPosition(ConsoleContext& context, RegionTestState& state) {
-  const OperatorClick& first = state.clicks[0];
-  if (state.clicks[1].fileName != first.fileName || state.clicks[2].fileName != first.fileName) {
-    state.setStatus("You must select the same quad file for both points.");
-    return;
-  }
-  // Seen from the operator, u indices grow to the right, v indices downwards.
-  const bool uCorrect = state.clicks[1].u > first.u;
-  const bool vCorrect = state.clicks[2].v < first.v;
-  const bool normalsCorrect = first.normalFacesProbe;
-
-  int position = 0;
-  bool found = false;
-  iniAccessSucceeds([&] { found = findQuadFileSection(context, first.fileName + ".quads", position); });
-  if (!found) return;
-  const std::string& file = context.partSettingsFile;
-  std::string section = kQuadFileSection + numberToText(position + 1);
-  if (position == 0 && !IniFileSection::sectionExists(file, section)) section = kQuadFileSection;
-  if (IniFileSection::sectionExists(file, section)) {
-    const auto loaded = [&](const std::vector<bool>& flags) {
-      const auto index = static_cast<std::size_t>(position);
-      return index < flags.size() && flags[index];
-    };
-    const bool flipU = loaded(state.lists.positionFlipUAxis);
-    const bool flipV = loaded(state.lists.positionFlipVAxis);
-    const bool flipNormals = loaded(state.lists.positionFlipNormals);
-    const bool written = iniAccessSucceeds([&] {
-      const IniFileSection quadFile(file, section, false);
-      // The three flags together: a crash never leaves the file half corrected.
-      quadFile.setBools({{"FlipUAxis", uCorrect ? flipU : !flipU},
-                         {"FlipVAxis", vCorrect ? flipV : !flipV},
-                         {"FlipNormals", normalsCorrect ? flipNormals : !flipNormals}});
-    });
-    if (!written) {
-      state.setStatus("Failed to write the flags of section " + section + ".");
-      return;
-    }
-  }
-  const auto verdict = [](bool correct) { return correct ? "correct. " : "changed. "; };
-  std::string status = std::string("FlipUAxis ") + verdict(uCorrect) + "FlipVAxis " +
-                       verdict(vCorrect) + "FlipNormals " + verdict(normalsCorrect);
-  status.pop_back();  // no space after the last verdict
-  state.setStatus(status);
+// Waits at most kPoseWaitMs for the arm's next record (the block's event)
+// and takes its measuring point and probe rotation. False, pose unchanged,
+// when no record came in time or the wait failed.
+bool readNextPose(ArmConnection& arm, Point& tip, LinearMap& rotation) {
+  const platform::EventHandle event = armblock::eventHandle(arm.dataBlock);
+  if (platform::waitForEvent(event, kPoseWaitMs) != platform::WaitResult::Signalled) return false;
+  const ArmRecord record = armblock::readRecord(arm.dataBlock);
+  tip = Point(record.x, record.y, record.z);
+  rotation = probeRotation(arm, record);
+  return true;
 }
 
 // One pass of the live loop; false when the test ends, with `result` its
@@ -257,16 +223,24 @@ bool runPass(ConsoleContext& context, ArmConnection& arm, RegionTestState& state
   // Keys: one waiting key per pass. At the end of the console input takeKey
   // throws ConsoleInputEnded, which ends the program.
   if (platform::console::keyWaiting()) handleKey(state, takeKey());
+  if (state.quit) {
+    context.print("\n\n");
+    result = false;
+    return false;
+  }
 
   // Status display: a new status shows for kRegionTestStatusMs and hides the
-  // result line meanwhile.
+  // result line meanwhile. While the arm is silent its status comes back
+  // whenever no other one shows.
+  if (state.armSilent && !state.statusPending && !state.statusShowing()) {
+    state.setStatus(kArmSilentStatus);
+  }
   if (state.statusPending) {
     state.statusTime = platform::tickMs();
     state.statusPending = false;
     state.statusStarted = true;
   }
-  const bool statusShowing =
-      state.statusStarted && platform::tickMs() - state.statusTime < kRegionTestStatusMs;
+  const bool statusShowing = state.statusShowing();
   if (statusShowing) printLiveLine(context, "\r" + state.statusText + kBlank47);
 
   placeMeshes(context, state);
@@ -275,8 +249,15 @@ bool runPass(ConsoleContext& context, ArmConnection& arm, RegionTestState& state
     return false;
   }
 
-  // A failed read keeps the previous pose.
-  readProbePose(arm, state.tip, state.armRotation);
+  // A read that finds no new record keeps the previous pose. The arm falling
+  // silent is shown at once; its status ends as soon as records come again.
+  const bool fresh = readNextPose(arm, state.tip, state.armRotation);
+  if (!fresh && !state.armSilent) state.setStatus(kArmSilentStatus);
+  if (fresh && state.armSilent && state.statusText == kArmSilentStatus) {
+    state.statusPending = false;
+    state.statusStarted = false;
+  }
+  state.armSilent = !fresh;
 
   Point origin;
   Vector direction;
@@ -308,7 +289,8 @@ bool runPass(ConsoleContext& context, ArmConnection& arm, RegionTestState& state
   state.previousButton = buttons;
 
   if (state.calibrating && state.clicks.size() == 3) {
-    calibrateOperatorPosition(context, state);
+    const std::string verdict = calibrateOperatorPosition(context, state.clicks, state.lists);
+    if (!verdict.empty()) state.setStatus(verdict);
     QuadIndicesIntersectionStatus::setIntersectionQualityMode(0);
     state.calibrating = false;
     state.clicks.clear();
@@ -333,6 +315,73 @@ bool runPass(ConsoleContext& context, ArmConnection& arm, RegionTestState& state
 }
 
 }  // namespace
+
+std::string calibrateOperatorPosition(ConsoleContext& context,
+                                      const std::vector<OperatorClick>& clicks,
+                                      const RegionMeshLists& lists) {
+  if (clicks.size() != 3) return std::string();
+  const OperatorClick& first = clicks[0];
+  if (clicks[1].fileName != first.fileName || clicks[2].fileName != first.fileName) {
+    return "You must select the same quad file for both points.";
+  }
+  const std::string& file = context.partSettingsFile;
+  // The loader takes position 1 from "QuadFile", the search below from
+  // "QuadFile1": with both present the flags would be computed from one
+  // section and written into the other.
+  if (IniFileSection::sectionExists(file, kQuadFileSection) &&
+      IniFileSection::sectionExists(file, kQuadFileSection + std::string("1"))) {
+    return "Sections QuadFile and QuadFile1 both exist: no flags written.";
+  }
+  // A click in the first click's column (or row) tells neither direction.
+  if (clicks[1].u == first.u || clicks[2].v == first.v) {
+    return "Clicks too close together. Press 'o' to try again.";
+  }
+  // Seen from the operator, u indices grow to the right, v indices downwards.
+  const bool uCorrect = clicks[1].u > first.u;
+  const bool vCorrect = clicks[2].v < first.v;
+  const bool normalsCorrect = first.normalFacesProbe;
+
+  int position = 0;
+  bool found = false;
+  iniAccessSucceeds([&] { found = findQuadFileSection(context, first.fileName + ".quads", position); });
+  if (!found) return std::string();
+  std::string section = kQuadFileSection + numberToText(position + 1);
+  if (position == 0 && !IniFileSection::sectionExists(file, section)) section = kQuadFileSection;
+  if (IniFileSection::sectionExists(file, section)) {
+    const auto loaded = [&](const std::vector<bool>& flags) {
+      const auto index = static_cast<std::size_t>(position);
+      return index < flags.size() && flags[index];
+    };
+    const bool flipU = loaded(lists.positionFlipUAxis);
+    const bool flipV = loaded(lists.positionFlipVAxis);
+    const bool flipNormals = loaded(lists.positionFlipNormals);
+    const bool written = iniAccessSucceeds([&] {
+      const IniFileSection quadFile(file, section, false);
+      // The three flags together: a crash never leaves the file half corrected.
+      quadFile.setBools({{"FlipUAxis", uCorrect ? flipU : !flipU},
+                         {"FlipVAxis", vCorrect ? flipV : !flipV},
+                         {"FlipNormals", normalsCorrect ? flipNormals : !flipNormals}});
+    });
+    if (!written) return "Failed to write the flags of section " + section + ".";
+  }
+  const auto verdict = [](bool correct) { return correct ? "correct. " : "changed. "; };
+  std::string status = std::string("FlipUAxis ") + verdict(uCorrect) + "FlipVAxis " +
+                       verdict(vCorrect) + "FlipNormals " + verdict(normalsCorrect);
+  status.pop_back();  // no space after the last verdict
+  return status;
+}
+
+void readArrayProbe(const ConsoleContext& context, RegionTestProbe& probe) {
+  // What cannot be read keeps its start value.
+  iniAccessSucceeds([&] {
+    const IniFileSection section(context.toolSettingsFile, kProbeSection, false);
+    probe.elementCount = section.getInt("NumberOfElements");
+    const double pitch = section.getDouble("ElementPitch");
+    // A pitch that is not finite would make every element's ray non-finite
+    // and the start and end lines blank for the whole test.
+    if (std::isfinite(pitch)) probe.elementPitch = pitch;
+  });
+}
 
 void regionTestRay(const RegionTestProbe& probe, const Point& tip, const LinearMap& armRotation,
                    Point& origin, Vector& direction) {
@@ -439,7 +488,7 @@ bool runRegionTest(ConsoleContext& context, ArmConnection& arm) {
     state.probe.ballRadius = context.ballProbeRadius;
   }
   if (!loadRegionMeshes(context, state.master, state.lists)) return false;
-  if (state.probe.ultrasonic) readArrayProbe(context, state);
+  if (state.probe.ultrasonic) readArrayProbe(context, state.probe);
   printInstructions(context, state.probe.ultrasonic);
   std::cout.flush();
 

@@ -190,9 +190,13 @@ TEST(HostileTree, NoWriteLeavesTheSettingsTree) {
   calibtest::Description touches;
   touches.line("serial OLD-4711").imageGreen(1);
   for (const armsim::Vec3& p : kPoints) touches.touch(p);
-  // Test region: 'o', then three green clicks on the Web mesh, then red.
+  // Test region: 'o', then three green clicks on the Web mesh (a point, one
+  // 20 mm along x, one 20 mm along y), then red.
   std::string clicks;
-  for (int i = 0; i < 3; ++i) clicks += kAbove + " green x4\n" + kAbove + " x4\n";
+  for (const char* at : {"10 10", "30 10", "10 30"}) {
+    const std::string record = std::string("record ") + at + " 50 0 180 0";
+    clicks += record + " green x4\n" + record + " x4\n";
+  }
   std::string beforeReuse;
   const std::string relocate = "10\nn\nOLD4711\n ";
   const std::string configPath =
@@ -206,8 +210,9 @@ TEST(HostileTree, NoWriteLeavesTheSettingsTree) {
        [&](const std::string& output) {
          EXPECT_EQ(countOccurrences(output, kRefused), 2u);
          const std::string qini = contentOf(side / "Side.qini");
-         // Three clicks on one spot: neither axis moved the way it should.
-         for (const char* key : {"FlipUAxis=true", "FlipVAxis=true", "FlipNormals=false"}) {
+         // u grows to the right as the operator sees it, v towards the
+         // operator (larger v was clicked "above"): only v is flipped.
+         for (const char* key : {"FlipUAxis=false", "FlipVAxis=true", "FlipNormals=false"}) {
            EXPECT_NE(qini.find(key), std::string::npos) << key << "\n" << qini;
          }
        }},

@@ -1,7 +1,7 @@
 // "Test region" with the real program and the virtual arm: the live line for
 // known aims at a placed two-collection region, the keys, an ultrasonic array
 // probe's elements and probe positions, the operator-position calibration,
-// and the refusals.
+// the refusals, and an arm that stops sending records.
 //
 // The virtual arm's scenarios come from the scenario tool: the probe aimed
 // through chosen points of a placed file, buttons pressed there. The expected
@@ -364,6 +364,12 @@ class Session {
     return *this;
   }
 
+  // A scenario line (such as the end mode) copied as it stands.
+  Session& line(const std::string& text) {
+    steps_.push_back(armsim::ScenarioLine{text});
+    return *this;
+  }
+
   std::string scenario() const {
     armsim::ScenarioDescription description;
     description.steps = steps_;
@@ -653,6 +659,27 @@ TEST(RegionTest, RefusalsEndTheTestWithOneLine) {
         run.output));
   }
   {
+    SCOPED_TRACE("a region without quad files");
+    Sandbox sandbox;
+    buildTestSite(sandbox);
+    sandbox.buildWizardTree(
+        "parts/05_Hollow/01_Shell/Shell.qini = [Region]\\nNumberOfPartPositions=1\\n\n");
+    // Part Hollow's region lists no quad file: the test does not start.
+    const e2e::RunResult run = sandbox.run("5\n5\nn\n\n 16\n", kLongRun);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitStatus, 0);
+    // The settings file as the program names it.
+    const std::string shell = sandbox.profileDirectory() +
+                              "\\Application Data\\Kestrel Ward\\Velloran 2\\vl2_settings"
+                              "\\parts\\05_Hollow\\01_Shell\\Shell.qini";
+    EXPECT_TRUE(transcriptsMatch(
+        e2e::armStartupTranscript() + kWizardStartup + mainMenuScreen() +
+            "\nChoose part:\n\t1: Wing\n\t2: Bracket\n\t3: Test\n\t4: Empty\n\t5: Hollow\n" +
+            prompt(5) + "Chosen region Shell.\n" + kQuestion + kBallPrompt +
+            "No QuadFile sections in " + shell + ".\n" + keyPrompt() + mainMenuScreen(),
+        run.output));
+  }
+  {
     SCOPED_TRACE("arm not open");
     Sandbox sandbox;
     buildTestSite(sandbox);
@@ -668,6 +695,53 @@ TEST(RegionTest, RefusalsEndTheTestWithOneLine) {
             keyPrompt() + mainMenuScreen(),
         run.output));
   }
+}
+
+TEST(RegionTest, AnArmThatStopsSendingLeavesTheKeysAndQuitWorking) {
+  Sandbox sandbox;
+  buildTestSite(sandbox);
+
+  const Aim aim = aimAt(kWeb, 10, 5, 20.0, 0.0, 50.0);
+  const ExpectedHit hit = ballHit(aim);
+  // The records run out after twenty passes and the arm writes nothing more.
+  Session session;
+  session.line("end idle").hold(aim, 20);
+  sandbox.setArmScenario(session.scenario());
+
+  const std::string silent = "No data from the arm. Press 'q' to end the test.";
+  // While records come, 'q' does nothing. Once the arm is silent, '4' is
+  // still taken (part position 2 has no sections), the silent status comes
+  // back after it, and 'q' ends the test.
+  const e2e::RunResult run = sandbox.run(
+      std::vector<e2e::InputStep>{{"", {}, "5\n3\nn\n\n  q"},
+                                  {silent, {}, "4"},
+                                  {"Part position set fail.\n", {}, ""},
+                                  {silent, {}, "q"},
+                                  {keyPrompt(), {}, " 16\n"}},
+      std::chrono::seconds(40));
+  ASSERT_FALSE(run.timedOut) << e2e::visible(run.output);
+  EXPECT_EQ(run.exitStatus, 0);
+  std::string head;
+  std::string live;
+  ASSERT_TRUE(
+      splitRun(run.output, kInstructions, "\n\n" + keyPrompt() + mainMenuScreen(), head, live));
+  EXPECT_TRUE(transcriptsMatch(e2e::armStartupTranscript() + kWizardStartup + mainMenuScreen() +
+                                   kChooseTestPart + kQuestion + kBallPrompt + kLoading +
+                                   kInstructions,
+                               head));
+  std::vector<std::string> lines;
+  ASSERT_TRUE(liveLines(live, lines));
+  EXPECT_TRUE(sameLines(
+      {
+          pointLine(hit),
+          status("File: Web."),
+          pointLine(hit),
+          status(silent),
+          status("Part position: 2.") + "Part position set fail.\n",
+          status("Part position: 2."),
+          status(silent),
+      },
+      lines));
 }
 
 // The value of a key in a section of an INI text ("" when absent).

@@ -88,9 +88,10 @@ TEST(PlanarGeneration, FailuresAndTheEndOfInput) {
     EXPECT_EQ(console.output(),
               kU + "Planar .quads file generation failure. Please check parameters and try again.\n");
   }
-  {  // A directory that does not exist cannot take the file.
+  {  // A directory in the file's place cannot take it.
     PartFile part("[QuadFile1]\nName=P.quads\nUSizemm=10\nVSizemm=10\nPitchmm=1\n");
-    const std::string path = part.directory() + "\\missing\\P.quads";
+    const std::string path = part.file("P.quads");
+    testsupport::makeDirectories(path);
     ScriptedConsole console("");
     EXPECT_FALSE(generatePlanarQuadFile(part.context(), path));
     EXPECT_EQ(console.output(), "Planar .quads file generated successfully.\nQuad extents: 10, 10.\n"
@@ -102,6 +103,43 @@ TEST(PlanarGeneration, FailuresAndTheEndOfInput) {
     EXPECT_THROW(generatePlanarQuadFile(part.context(), part.file("P.quads")), ConsoleInputEnded);
     EXPECT_EQ(console.output(), kU + kV);
     EXPECT_FALSE(testsupport::exists(part.file("P.quads")));
+  }
+}
+
+TEST(QuadFileGeneration, NamesThatCouldLeaveThePartDirectoryAreRefused) {
+  struct Case {
+    const char* what;
+    std::string name;  // "Name" of the collection's section and the path below the part directory
+    bool cylinder;
+  };
+  const std::vector<Case> cases = {
+      {"up with /", "../Out.quads", false},
+      // The last part alone, "Out.quads", is the name of another section.
+      {"up with \\", "..\\Out.quads", false},
+      {"down with /", "x/Out.quads", false},
+      {"a drive or stream colon", "C:Out.quads", false},
+      {"up, cylinder-based", "../Out.quads", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The part settings file lies one level below the temporary directory,
+    // so that a file written one level up stays inside it.
+    PartFile part("");
+    testsupport::makeDirectories(part.file("sub"));
+    const std::string sizes = "USizemm=10\nVSizemm=10\nPitchmm=1\n";
+    part.context().partSettingsFile = part.file("sub\\Part.qini");
+    testsupport::writeFile(part.context().partSettingsFile,
+                           "[QuadFile1]\nName=" + c.name + "\n" + sizes +
+                               "[QuadFile2]\nName=Out.quads\n" + sizes);
+    const std::string path = part.file("sub\\" + c.name);
+    ScriptedConsole console("");
+    EXPECT_FALSE(c.cylinder ? generateCylinderQuadFile(part.context(), path)
+                            : generatePlanarQuadFile(part.context(), path));
+    EXPECT_EQ(console.output(), "Quad file name " + c.name +
+                                    " refused: a name must not contain /, \\, : or \"..\".\n");
+    EXPECT_FALSE(testsupport::exists(part.file("Out.quads")));
+    EXPECT_FALSE(testsupport::exists(part.file("sub\\Out.quads")));
+    EXPECT_FALSE(testsupport::exists(path));
   }
 }
 

@@ -1,5 +1,6 @@
 // Quad-file, transform and probe position sections; loading, grouping and
 // placing a region's meshes.
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,7 @@ TEST(QuadFileSection, KeysDefaultsAndMessages) {
     QuadFileEntry (*expected)();
     std::string messages;
   };
+  static constexpr int kLowest = std::numeric_limits<int>::min();
   const std::string partialIndex =
       "Section QuadFile has partial syntax. Missing CollectionIndex key, defaulting to 0.\n";
   const std::string partialOffset =
@@ -72,6 +74,9 @@ TEST(QuadFileSection, KeysDefaultsAndMessages) {
       {"missing Name fails but reads the rest", "CollectionIndex=3\nOffsetU=1\nOffsetV=2\n",
        false, [] { return entry("", 2, Offset(1, 2), false, false, false); },
        "Section QuadFile has invalid syntax. Missing Name key.\n"},
+      {"the lowest index has no predecessor",
+       "Name=A\nCollectionIndex=-2147483648\nOffsetU=0\nOffsetV=0\n", true,
+       [] { return entry("A", kLowest, Offset(0, 0), false, false, false); }, ""},
   };
   for (const Case& c : cases) {
     PartFile part("[QuadFile]\n" + c.keys);
@@ -233,6 +238,18 @@ TEST(RegionMeshes, RefusesCollectionIndicesThatWouldMisplaceFiles) {
       {"[QuadFile1]\nCollectionIndex=1\n",
        "Section QuadFile1 has invalid syntax. Missing Name key.\n"
        "Retrieve fail from section QuadFile1 of {file}.\n"},
+      // Integers beyond 32 bits wrap when read; the line shows the text as
+      // written, whatever the platform makes of it.
+      {"[QuadFile1]\nName=A.quads\nCollectionIndex=-2147483648\n",
+       "Section QuadFile1 of {file} has CollectionIndex -2147483648, which must lie between 1 and 1.\n"},
+      {"[QuadFile1]\nName=A.quads\nCollectionIndex=2147483648\n",
+       "Section QuadFile1 of {file} has CollectionIndex 2147483648, which must lie between 1 and 1.\n"},
+      {"[QuadFile1]\nName=A.quads\nCollectionIndex=4294967295\n",
+       "Section QuadFile1 of {file} has CollectionIndex 4294967295, which must lie between 1 and 1.\n"},
+      // Nothing to load: QuadFile2 is never reached without position 1, and
+      // a section without lines does not exist.
+      {"[QuadFile2]\nName=A.quads\nCollectionIndex=1\n", "No QuadFile sections in {file}.\n"},
+      {"[QuadFile]\n[QuadFile1]\n; a comment\n", "No QuadFile sections in {file}.\n"},
   };
   for (const Case& c : cases) {
     std::string sections = c.sections;
@@ -249,6 +266,16 @@ TEST(RegionMeshes, RefusesCollectionIndicesThatWouldMisplaceFiles) {
     expected.replace(expected.find("{file}"), 6, part.path());
     EXPECT_EQ(console.output(), expected);
     EXPECT_EQ(meshes.getCollectionCount(), 0);
+  }
+  {  // A settings file that has gone holds no region either.
+    PartFile part("[QuadFile1]\nName=A.quads\nCollectionIndex=1\nOffsetU=0\nOffsetV=0\n");
+    savePlane(part, "A.quads");
+    part.context().partSettingsFile = part.file("Gone.qini");
+    ScriptedConsole console("");
+    RectMeshGroups meshes;
+    RegionMeshLists lists;
+    EXPECT_FALSE(loadRegionMeshes(part.context(), meshes, lists));
+    EXPECT_EQ(console.output(), "No QuadFile sections in " + part.file("Gone.qini") + ".\n");
   }
   PartFile broken("[QuadFile1]\nName=Missing.quads\nCollectionIndex=1\nOffsetU=0\nOffsetV=0\n");
   ScriptedConsole console("");

@@ -1,9 +1,11 @@
 // The result lines of the live region test: exact formats, blank forms, and
-// the cut to 80 characters.
+// the cut to 80 characters; the array probe's settings.
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "RegionTestSupport.h"
 #include "regions/RegionTest.h"
 
 namespace {
@@ -74,6 +76,31 @@ TEST(RegionTestLines, FormatsOfEveryProbeAndResult) {
     EXPECT_EQ(line, c.line);
     EXPECT_LE(line.size(), kRegionTestLineWidth);
     EXPECT_EQ(line.front(), '\r');
+  }
+}
+
+TEST(ArrayProbeSettings, APitchThatIsNotFiniteKeepsItsValue) {
+  struct Case {
+    const char* what;
+    std::string probeSection;
+    int count;
+    double pitch;
+  };
+  const std::vector<Case> cases = {
+      {"both read", "NumberOfElements=32\nElementPitch=0.5\n", 32, 0.5},
+      {"pitch nan", "NumberOfElements=64\nElementPitch=nan\n", 64, 0.8},
+      {"pitch inf", "NumberOfElements=64\nElementPitch=inf\n", 64, 0.8},
+      {"pitch -inf", "NumberOfElements=64\nElementPitch=-INF\n", 64, 0.8},
+      {"pitch beyond single precision", "NumberOfElements=64\nElementPitch=1e39\n", 64, 0.8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PartFile tool("[Probe]\n" + c.probeSection, "Tool.tini");
+    tool.context().toolSettingsFile = tool.path();
+    RegionTestProbe settings;
+    readArrayProbe(tool.context(), settings);
+    EXPECT_EQ(settings.elementCount, c.count);
+    EXPECT_EQ(settings.elementPitch, c.pitch);
   }
 }
 

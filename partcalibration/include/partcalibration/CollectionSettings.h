@@ -45,9 +45,19 @@ inline constexpr const char* kPartTransformSection = "PartLocalToArmGlobal";
 inline constexpr const char* kRegionSection = "Region";
 inline constexpr const char* kCollectionSection = "Collection";
 
-// Section of quad-file position n (1-based) as the collection readers and
-// the loader find it: for n = 1 the plain "QuadFile" when it exists, else
-// "QuadFile1"; "QuadFile" + n for n >= 2.
+// Section of quad-file position n (1-based) as the collection readers find
+// it: for n = 1 "QuadFile1" when it exists, else the plain "QuadFile";
+// "QuadFile" + n for n >= 2. The search of a quad-file section by its "Name"
+// (findQuadFileSection, used by the operator-position calibration) follows
+// the same rule.
+//
+// Two rules for position 1, side by side:
+//   collection readers, search by name:  "QuadFile1", else "QuadFile";
+//   region loader (loadRegionMeshes):    "QuadFile", else "QuadFile1".
+// Positions n >= 2 are "QuadFile" + n under both. The rules agree whenever a
+// file holds only one of "QuadFile" and "QuadFile1"; a file that holds both
+// is read from different sections, so the operator-position calibration
+// writes no flags into it.
 std::string quadFileSectionName(const std::string& settingsFile, int position);
 // Section of the calibration points of collection c (1-based): for c = 1 the
 // plain "PartCalibrationPoints" when it exists, else "PartCalibrationPoints1";

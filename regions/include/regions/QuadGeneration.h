@@ -2,6 +2,8 @@
 //
 // The path is the part settings file's directory + "\" + label + ".quads";
 // its file name must be the "Name" of one of the part's quad-file sections.
+// A name below that directory holding "/", "\", ":" or ".." is refused with
+// one line and nothing is written, so a file never lands outside it.
 // Both generators print to standard output and read answers from standard
 // input; end of console input ends them with ConsoleInputEnded.
 #pragma once

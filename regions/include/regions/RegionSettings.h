@@ -13,11 +13,15 @@
 #include "ZorvGeometry.h"
 #include "console/ConsoleContext.h"
 
-// One quad-file section in memory. Fresh: empty name, collection 0, offset
-// (0, 0), all flags false.
+// One quad-file section in memory. Fresh: empty name, collection index 1
+// (collection 0), offset (0, 0), all flags false.
 struct QuadFileEntry {
   std::string name;
-  // 0-based collection: "CollectionIndex" - 1.
+  // "CollectionIndex" as read, 1 when missing. It can be any int, so callers
+  // range-check it before computing with it.
+  int collectionIndex = 1;
+  // 0-based collection: "CollectionIndex" - 1 (the lowest int, which has no
+  // predecessor, is kept as it is).
   int collection = 0;
   // Offset of the file's quad indices in the region's (u, v) index space.
   Zorv::Geometry::TwoDimensional::Vector<int> offset;
@@ -72,9 +76,11 @@ bool readProbeTransformSection(ConsoleContext& context, const std::string& secti
                                Zorv::Geometry::ThreeDimensional::Vector& translation);
 
 // Enumerates, reads and loads the region's quad files into meshes (flips set,
-// unplaced) and fills the lists. A "CollectionIndex" outside 1..99 or above
-// the number of quad-file sections, or collection numbers with a gap, refuse
-// the region with one line naming the section and the value.
+// unplaced) and fills the lists. A region without any quad-file section (a
+// settings file that has gone included) is refused with one line. A
+// "CollectionIndex" outside 1..99 or above the number of quad-file sections,
+// or collection numbers with a gap, refuse the region with one line naming
+// the section and the value as written.
 bool loadRegionMeshes(ConsoleContext& context,
                       Zorv::Geometry::ThreeDimensional::QuadMesh::RectMeshGroups& meshes,
                       RegionMeshLists& lists);

@@ -10,10 +10,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ZorvGeometry.h"
 #include "arm/ArmConnection.h"
 #include "console/ConsoleContext.h"
+#include "regions/RegionSettings.h"
 
 // Longest live line, "\r" included.
 inline constexpr std::size_t kRegionTestLineWidth = 80;
@@ -38,6 +40,12 @@ struct RegionTestProbe {
   Zorv::Geometry::ThreeDimensional::LinearMap rotation;
   Zorv::Geometry::ThreeDimensional::Vector translation;
 };
+
+// Reads "NumberOfElements", then "ElementPitch" of the "Probe" section of
+// context.toolSettingsFile into the probe. What cannot be read (from the
+// first failure on, a missing file or section included) keeps its value, and
+// so does a pitch that is not a finite number.
+void readArrayProbe(const ConsoleContext& context, RegionTestProbe& probe);
 
 // The ray for the arm's tip point and rotation: direction = the probe's axis
 // (0, 0, 1) turned into the arm frame; origin = the active centre, moved by the
@@ -75,6 +83,30 @@ RegionTestHit intersectRegionTestRay(
 // form (a failed call shows the blank form).
 std::string regionTestResultLine(bool ultrasonic, ArrayElement element, const RegionTestHit& hit);
 
+// One click of the operator-position calibration: the hit quad's indices,
+// its file's name (without directory and ".quads") and whether the quad's
+// normal faces the probe.
+struct OperatorClick {
+  int u = 0;
+  int v = 0;
+  std::string fileName;
+  bool normalFacesProbe = false;
+};
+
+// The operator-position calibration of three clicks: on a point, to its
+// right, above it, as seen from the operator (u indices must grow to the
+// right, v indices downwards, the normals face the probe). Writes the
+// corrected FlipUAxis, FlipVAxis and FlipNormals of the clicked file's
+// section in context.partSettingsFile, from the flags loaded with the region
+// (lists), and gives the status text to show (empty: none). Nothing is
+// written when the clicks are on different files, the file holds both
+// "QuadFile" and "QuadFile1" (the loader and the search by name would take
+// different sections), or the second click shares the first's u or the
+// third its v (no direction to tell).
+std::string calibrateOperatorPosition(ConsoleContext& context,
+                                      const std::vector<OperatorClick>& clicks,
+                                      const RegionMeshLists& lists);
+
 // The menu operation: chooses the part's region settings file and, when the
 // operator uses an ultrasonic probe, one of the region's tools, then runs the
 // live test. True when the files were chosen (the live test's own result is
@@ -82,8 +114,12 @@ std::string regionTestResultLine(bool ultrasonic, ArrayElement element, const Re
 bool testRegion(ConsoleContext& context, ArmConnection& arm);
 
 // The live test on context.partSettingsFile with context.toolSettingsFile
-// (empty: a point probe of context.ballProbeRadius, asked once per run). True
-// when ended with the red button; false when the arm is not open, the region
-// does not load or a probe position cannot be set. Ends with ConsoleInputEnded
-// when the console input ends.
+// (empty: a point probe of context.ballProbeRadius, asked once per run). Each
+// pass waits a bounded time for the arm's next record; when none comes it
+// goes on with the previous pose, keeps taking keys and shows "No data from
+// the arm. Press 'q' to end the test." while the arm stays silent. True when
+// ended with the red button; false when ended with 'q' (taken only while the
+// arm is silent), the arm is not open, the region does not load or a probe
+// position cannot be set. Ends with ConsoleInputEnded when the console input
+// ends.
 bool runRegionTest(ConsoleContext& context, ArmConnection& arm);
