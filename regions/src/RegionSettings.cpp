@@ -266,6 +266,16 @@ bool loadRegionMeshes(ConsoleContext& context, RectMeshGroups& meshes, RegionMes
     meshes.load(built.paths, built.offsets);
   } catch (...) {
     context.print("There was a problem loading the .quads files.\n");
+    // Say which is missing: a planar or cylinder-based collection's file
+    // only appears when the collection is calibrated.
+    for (const std::vector<std::string>& files : built.paths) {
+      for (const std::string& path : files) {
+        if (!isFile(path)) {
+          context.print("Missing .quads file: " + path +
+                        " (a planar or cylinder-based collection's is made by its calibration).\n");
+        }
+      }
+    }
     return false;
   }
   meshes.setDoFlipNormals(built.flipNormals);

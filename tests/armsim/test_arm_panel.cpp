@@ -239,7 +239,11 @@ TEST_F(RegionViewTest, ARegionThatDoesNotLoadSaysWhy) {
                                      "Name=Missing.quads\r\nCollectionIndex=1\r\n");
   armpanel::RegionView view;
   EXPECT_FALSE(view.load(settings(), 0, 0));
-  EXPECT_EQ(view.message(), "There was a problem loading the .quads files.");
+  // The panel names what is missing, not only that loading failed.
+  EXPECT_EQ(view.message().rfind("Missing .quads file: ", 0), 0u) << view.message();
+  EXPECT_NE(view.message().find("Missing.quads (a planar or cylinder-based collection's"),
+            std::string::npos)
+      << view.message();
   const armpanel::UnderProbe under = view.lookUp(over(10, 5, 50.0), 1.5);
   EXPECT_FALSE(under.loaded);
   EXPECT_EQ(under.line, "");

@@ -283,7 +283,9 @@ TEST(RegionMeshes, RefusesCollectionIndicesThatWouldMisplaceFiles) {
   RegionMeshLists lists;
   EXPECT_FALSE(loadRegionMeshes(broken.context(), meshes, lists));
   EXPECT_EQ(console.output(),
-            "Loading .quads files...\nThere was a problem loading the .quads files.\n");
+            "Loading .quads files...\nThere was a problem loading the .quads files.\n"
+            "Missing .quads file: " + broken.file("Missing.quads") +
+                " (a planar or cylinder-based collection's is made by its calibration).\n");
 }
 
 TEST(ProbePositions, CountedFromEitherNamingAndRequestedOneReturned) {
