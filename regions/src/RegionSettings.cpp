@@ -96,21 +96,27 @@ class NameLimits {
   std::optional<TransformNameLimits> limits_;
 };
 
-// findPartTransformSection with the limits shared between calls.
+// findPartTransformSection with the limits shared between calls. An
+// ambiguous full name refuses the position only when that section is there
+// (`ambiguous` then names it); otherwise the older names are tried as usual.
 std::string findTransformSection(NameLimits& limits, int collectionCount, int armPosition,
-                                 int collection, int partPosition) {
+                                 int collection, int partPosition,
+                                 std::string* ambiguous = nullptr) {
   const std::string& file = limits.file();
   const int a = armPosition + 1;
   const int p = partPosition + 1;
   if (a < 1 || collection < 1 || p < 1) return std::string();
   const std::string name = partTransformSectionName(a, collection, p);
-  // Three single digits split only into the triple itself, whatever the
-  // file's limits.
-  const bool singleDigits = a < 10 && collection < 10 && p < 10;
-  if (!singleDigits && !partTransformNameIsUnambiguous(a, collection, p, limits.get())) {
-    return std::string();
+  if (IniFileSection::sectionExists(file, name)) {
+    // Three single digits split only into the triple itself, whatever the
+    // file's limits.
+    const bool singleDigits = a < 10 && collection < 10 && p < 10;
+    if (!singleDigits && !partTransformNameIsUnambiguous(a, collection, p, limits.get())) {
+      if (ambiguous != nullptr) *ambiguous = name;
+      return std::string();
+    }
+    return name;
   }
-  if (IniFileSection::sectionExists(file, name)) return name;
   if (collectionCount != 1 || p != 1) return std::string();
   if (olderPartTransformNameIsUsable(a)) {
     const std::string older = olderPartTransformSectionName(a);
@@ -295,8 +301,10 @@ bool applyPartTransforms(ConsoleContext& context, int collectionCount, int armPo
   std::vector<SectionTransform> transforms;
   NameLimits limits(context.partSettingsFile);
   for (int c = 1; c <= collectionCount; ++c) {
+    std::string ambiguous;
     const std::string section =
-        findTransformSection(limits, collectionCount, armPosition, c, partPosition);
+        findTransformSection(limits, collectionCount, armPosition, c, partPosition, &ambiguous);
+    if (!ambiguous.empty()) context.print(ambiguousSectionMessage(ambiguous, context.partSettingsFile));
     if (section.empty()) return false;
     SectionTransform transform;
     if (!readTransformSection(context, context.partSettingsFile, section, transform, false)) {

@@ -8,6 +8,7 @@
 
 #include "IniFileSection.h"
 #include "RegionTestSupport.h"
+#include "partcalibration/CollectionSettings.h"
 #include "regions/RegionSettings.h"
 
 using Zorv::Geometry::ThreeDimensional::LinearMap;
@@ -218,6 +219,20 @@ TEST(RegionMeshes, OlderTransformFormsOnlyForOneCollectionAtPartPosition1) {
     EXPECT_EQ(findPartTransformSection(part.context(), c.collections, c.arm, 1, c.part), c.expected)
         << c.sections << " arm " << c.arm << " part " << c.part;
   }
+
+  // Eleven part positions: arm position 11's full name (1111) could also be
+  // (1, 1, 11). While that section is absent the older name serves; once it
+  // is there the position is refused, with the ambiguity named first.
+  PartFile eleven("[Region]\nNumberOfPartPositions=11\n[QuadFile1]\nName=A.quads\n"
+                  "CollectionIndex=1\n[PartLocalToArmGlobal11]\n" + plainBody);
+  EXPECT_EQ(findPartTransformSection(eleven.context(), 1, 10, 1, 0), "PartLocalToArmGlobal11");
+  testsupport::writeFile(eleven.path(), testsupport::readFile(eleven.path()) +
+                                            "[PartLocalToArmGlobal1111]\n" + plainBody);
+  EXPECT_EQ(findPartTransformSection(eleven.context(), 1, 10, 1, 0), "");
+  ScriptedConsole console("");
+  RectMeshGroups meshes;
+  EXPECT_FALSE(applyPartTransforms(eleven.context(), 1, 10, 0, meshes));
+  EXPECT_EQ(console.output(), ambiguousSectionMessage("PartLocalToArmGlobal1111", eleven.path()));
 }
 
 TEST(RegionMeshes, RefusesCollectionIndicesThatWouldMisplaceFiles) {
@@ -380,7 +395,10 @@ TEST(RegionMeshes, PlacementRefusesNamesThatAnotherArmPositionWouldShare) {
   ASSERT_TRUE(hit.getIsValid());
   EXPECT_EQ(hit.getFileName(), "P11") << "the highest collection is raised the most";
   EXPECT_NEAR(hit.getIntersectionData().getDistanceToObject(), 39.0, 1e-9);
-  EXPECT_EQ(console.output(), "Loading .quads files...\n");
+  // The refused placement named its ambiguous section.
+  EXPECT_EQ(console.output(),
+            "Loading .quads files...\n" +
+                ambiguousSectionMessage("PartLocalToArmGlobal1111", part.path()));
 }
 
 TEST(QuadFileSectionSearch, ExactNamesWithQuadFile1First) {
