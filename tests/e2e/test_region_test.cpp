@@ -232,6 +232,13 @@ const std::string kChooseTestPart =
     "\nChoose part:\n\t1: Wing\n\t2: Bracket\n\t3: Test\n\t4: Empty\n" + prompt(4) +
     "Chosen region Plate.\n";
 
+// From start-up to the key list of a test of part Test without an
+// ultrasonic probe.
+std::string testStartTranscript() {
+  return e2e::armStartupTranscript() + kWizardStartup + mainMenuScreen() + kChooseTestPart +
+         kQuestion + kBallPrompt + kLoading + kInstructions;
+}
+
 // The live part of a transcript: the pieces after each "\r", with repeats
 // collapsed. Each printed live line must begin with "\r" and hold at most 80
 // characters; the only other text is a "set fail" line right after one.
@@ -487,9 +494,7 @@ TEST(RegionTest, BallProbeAimsShowTheExpectedLines) {
   std::string head;
   std::string live;
   ASSERT_TRUE(splitRun(run.output, kInstructions, kInputEnded, head, live));
-  EXPECT_TRUE(transcriptsMatch(e2e::armStartupTranscript() + kWizardStartup + mainMenuScreen() +
-                                   kChooseTestPart + kQuestion + kBallPrompt + kLoading +
-                                   kInstructions,
+  EXPECT_TRUE(transcriptsMatch(testStartTranscript(),
                                head));
   std::vector<std::string> lines;
   ASSERT_TRUE(liveLines(live, lines));
@@ -725,9 +730,7 @@ TEST(RegionTest, AnArmThatStopsSendingLeavesTheKeysAndQuitWorking) {
   std::string live;
   ASSERT_TRUE(
       splitRun(run.output, kInstructions, "\n\n" + keyPrompt() + mainMenuScreen(), head, live));
-  EXPECT_TRUE(transcriptsMatch(e2e::armStartupTranscript() + kWizardStartup + mainMenuScreen() +
-                                   kChooseTestPart + kQuestion + kBallPrompt + kLoading +
-                                   kInstructions,
+  EXPECT_TRUE(transcriptsMatch(testStartTranscript(),
                                head));
   std::vector<std::string> lines;
   ASSERT_TRUE(liveLines(live, lines));

@@ -251,23 +251,6 @@ int renameNoReplace(const std::string& from, const std::string& to) {
   return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
 }
 
-// Whether the existing directory `directory` is the directory `ancestor` or
-// lies below it, links on either path resolved.
-bool liesWithin(const std::string& directory, const std::string& ancestor) {
-  char* inner = realpath(directory.c_str(), nullptr);
-  char* outer = realpath(ancestor.c_str(), nullptr);
-  bool within = false;
-  if (inner != nullptr && outer != nullptr) {
-    const std::string a = inner;
-    const std::string b = outer;
-    within = a == b || (a.size() > b.size() && a.compare(0, b.size(), b) == 0 &&
-                        (b == "/" || a[b.size()] == '/'));
-  }
-  std::free(inner);
-  std::free(outer);
-  return within;
-}
-
 FindData makeEntry(const std::string& name, std::uint32_t attributes) {
   FindData entry;
   entry.name = name;
@@ -361,7 +344,7 @@ bool moveFile(const std::string& source, const std::string& target) {
     return succeed();
   }
   if (invalidNewName(dst.leaf)) return fail(kErrorInvalidName);
-  if (S_ISDIR(src.st.st_mode) && liesWithin(dst.directory, from)) {
+  if (S_ISDIR(src.st.st_mode) && posix::nativeLiesWithin(dst.directory, from)) {
     return fail(kErrorSharingViolation);  // a directory into itself
   }
 

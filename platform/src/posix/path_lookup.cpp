@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 #include "common/wildcard.h"
@@ -232,6 +233,21 @@ std::uint32_t win32ErrorFromErrno(int err) {
     default:
       return kErrorGenFailure;
   }
+}
+
+bool nativeLiesWithin(const std::string& path, const std::string& directory) {
+  char* inner = realpath(path.c_str(), nullptr);
+  char* outer = realpath(directory.c_str(), nullptr);
+  bool within = false;
+  if (inner != nullptr && outer != nullptr) {
+    const std::string a = inner;
+    const std::string b = outer;
+    within = a == b || (a.size() > b.size() && a.compare(0, b.size(), b) == 0 &&
+                        (b == "/" || a[b.size()] == '/'));
+  }
+  std::free(inner);
+  std::free(outer);
+  return within;
 }
 
 }  // namespace platform::posix

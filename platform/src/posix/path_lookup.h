@@ -46,6 +46,10 @@ LookupResult lookupPath(const std::string& path);
 // case corrected where the entry or its directories exist under another case.
 std::string resolveNativePath(const std::string& path);
 
+// True when the native path, every link followed (realpath), is the native
+// directory (also followed) or lies below it; false when either is missing.
+bool nativeLiesWithin(const std::string& path, const std::string& directory);
+
 // True for "/" and for emulated drive roots such as "/mnt/c".
 bool isNativeRoot(const std::string& nativeDirectory);
 

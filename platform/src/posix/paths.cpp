@@ -152,18 +152,8 @@ std::FILE* openFile(const std::string& path, const char* mode) {
 }
 
 bool finallyLiesWithin(const std::string& path, const std::string& directory) {
-  char* inner = ::realpath(posix::resolveNativePath(path).c_str(), nullptr);
-  char* outer = ::realpath(posix::resolveNativePath(directory).c_str(), nullptr);
-  bool within = false;
-  if (inner != nullptr && outer != nullptr) {
-    const std::string a = inner;
-    const std::string b = outer;
-    within = a == b || (a.size() > b.size() && a.compare(0, b.size(), b) == 0 &&
-                        (b == "/" || a[b.size()] == '/'));
-  }
-  std::free(inner);
-  std::free(outer);
-  return within;
+  return posix::nativeLiesWithin(posix::resolveNativePath(path),
+                                 posix::resolveNativePath(directory));
 }
 
 std::FILE* createNewFile(const std::string& path, bool binary) {
