@@ -2,10 +2,12 @@
 // rigid-body fit with its uncertainty report, and the transform sections.
 #include "partcalibration/Calibration.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <iostream>
 #include <optional>
+#include <vector>
 
 #include "IniAccess.h"
 #include "IniFileSection.h"
@@ -13,9 +15,12 @@
 #include "arm/ProbeReadings.h"
 #include "arm/PsiZeroDegree.h"
 #include "console/ConsoleServices.h"
+#include "partcalibration/Accuracy.h"
 #include "partcalibration/CollectionSettings.h"
 #include "partcalibration/Extension.h"
+#include "partcalibration/Journal.h"
 #include "partcalibration/TransformSections.h"
+#include "platform/console.h"
 #include "platform/process.h"
 #include "platform/time.h"
 #include "regions/QuadGeneration.h"
@@ -169,6 +174,17 @@ void printPointInstructions(ConsoleContext& context, ArmConnection& arm, int col
   context.print("Press green arm button to select point. Press red arm button twice to abort.\n");
 }
 
+// Records point i of a single-position set; false when it was aborted.
+bool recordSinglePositionPoint(ConsoleContext& context, ArmConnection& arm, int collection,
+                               const CalibrationSet& set, int i, Points& recorded) {
+  printPointInstructions(context, arm, collection, set.type, i);
+  context.print("Point " + numberToText(i + 1) + ": ");
+  const std::optional<Point> point = record(context, arm, 0.5 * context.ballProbeRadius);
+  if (!point) return false;
+  recorded[i] = *point;
+  return true;
+}
+
 // Records the three points, all in the frame of arm position 1, and the
 // origins of the further arm positions in that frame.
 bool recordPoints(ConsoleContext& context, ArmConnection& arm, int collection,
@@ -177,11 +193,7 @@ bool recordPoints(ConsoleContext& context, ArmConnection& arm, int collection,
   const double tipOffset = 0.5 * context.ballProbeRadius;
   if (!set.multiPosition) {
     for (int i = 0; i < 3; ++i) {
-      printPointInstructions(context, arm, collection, set.type, i);
-      context.print("Point " + numberToText(i + 1) + ": ");
-      const std::optional<Point> point = record(context, arm, tipOffset);
-      if (!point) return false;
-      recorded[i] = *point;
+      if (!recordSinglePositionPoint(context, arm, collection, set, i, recorded)) return false;
     }
     return true;
   }
@@ -247,6 +259,74 @@ bool planarPartPoints(ConsoleContext& context, const Points& recorded, Points& p
   const Vector y = z.cross(x);
   part = {Point(), Point(edge1.dot(x), 0.0, 0.0), Point(edge2.dot(x), edge2.dot(y), 0.0)};
   return true;
+}
+
+// What the calibration knows of its own accuracy, for the report and the
+// journal.
+struct CalibrationAccuracy {
+  double uncertainty = 0.0;     // mm²
+  double rmsDistance = 0.0;     // mm
+  double predictedError = 0.0;  // mm, at the farthest point of the collection
+};
+
+// The lines after the uncertainty verdict: the RMS distance, the predicted
+// error at the farthest vertex of the collection's meshes (or, when none can
+// be read, at the farthest calibration point) and a warning when the
+// triangle the fit rests on is nearly a line.
+CalibrationAccuracy reportCalibrationAccuracy(ConsoleContext& context, const ArmConnection& arm,
+                                              int collection, const CalibrationSet& set,
+                                              const Points& part, const Points& recorded,
+                                              double uncertainty) {
+  CalibrationAccuracy accuracy;
+  accuracy.uncertainty = uncertainty;
+  accuracy.rmsDistance = std::sqrt(uncertainty);
+  context.print("Calibration RMS distance: " + numberToText(accuracy.rmsDistance) + " mm.\n");
+
+  const double sigma = std::max(accuracy.rmsDistance, readArmPointSigma(arm.configurationFile));
+  const Point centroid = centroidOf(part.data());
+  QuadMeshCache meshes;
+  const std::optional<Point> vertex = farthestVertexOfFiles(
+      meshes, collectionQuadFiles(context.partSettingsFile, collection + 1), centroid);
+  if (vertex) {
+    accuracy.predictedError = predictedFitError(part.data(), *vertex, sigma);
+    context.print("Predicted error at the farthest point of the collection: " +
+                  numberToText(accuracy.predictedError) + " mm (" +
+                  numberToText((*vertex - centroid).l()) + " mm from the calibration points).\n");
+  } else {
+    Point farthest = part[0];
+    for (const Point& p : part) {
+      if ((p - centroid).lSqr() > (farthest - centroid).lSqr()) farthest = p;
+    }
+    accuracy.predictedError = predictedFitError(part.data(), farthest, sigma);
+    context.print("Predicted error at the farthest calibration point: " +
+                  numberToText(accuracy.predictedError) + " mm (" +
+                  numberToText((farthest - centroid).l()) +
+                  " mm from the centroid of the calibration points; no mesh of the collection "
+                  "could be read).\n");
+  }
+  // A planar collection's part points are made from the recorded ones.
+  const Points& shape = set.type == GeometricalType::Planar ? recorded : part;
+  if (pointsNearlyInLine(shape.data())) {
+    context.print(
+        "WARNING! The calibration points are nearly in a line. Choose points further apart.\n");
+  }
+  return accuracy;
+}
+
+// After an unacceptable fit: the point to record again (0..2), or -1 to
+// keep the result (also when the input has ended).
+int askForRetake(ConsoleContext& context) {
+  char answer = 'n';
+  try {
+    answer = askForCharacter(
+        context.print, "Retake one point? Enter its number 0..2, or n to keep this result: ",
+        "012nN");
+    platform::console::discardLine();
+  } catch (const ConsoleInputEnded&) {
+    context.print("\n");
+    return -1;
+  }
+  return answer >= '0' && answer <= '2' ? answer - '0' : -1;
 }
 
 // The names of the sections the calibration writes; false after one line
@@ -332,31 +412,46 @@ bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collec
     return false;
   }
 
-  Points recorded;
+  Points raw;
   std::array<Point, kMaxArmPositions> offsets{};
-  if (!recordPoints(context, arm, collection, set, recorded, offsets)) return false;
+  if (!recordPoints(context, arm, collection, set, raw, offsets)) return false;
   context.print("Arm points successfully collected.\n");
-  // Identical points come from unreferenced encoders, whatever else the set
-  // asks of them (a line point on identical points has no direction).
-  if (recorded[0] == recorded[1] && recorded[1] == recorded[2]) {
-    context.print(
-        "Each recorded point from the are identical. Please check that arm encoders are "
-        "referenced.\n");
-    return false;
-  }
-  if (!placeLinePoints(context, set, recorded)) return false;
-  Points part = set.part;
-  if (set.type == GeometricalType::Planar && !planarPartPoints(context, recorded, part)) {
-    return false;
-  }
 
+  // An unacceptable fit of a single-position set may have one point taken
+  // again; the fit is then made and reported afresh.
+  Points recorded;
+  Points part;
   RigidBodyFit fit;
-  double uncertainty = 0.0;
-  if (!fitCalibration(context, part.data(), recorded.data(), fit, uncertainty)) return false;
+  CalibrationAccuracy accuracy;
+  for (;;) {
+    recorded = raw;
+    // Identical points come from unreferenced encoders, whatever else the
+    // set asks of them (a line point on identical points has no direction).
+    if (recorded[0] == recorded[1] && recorded[1] == recorded[2]) {
+      context.print(
+          "Each recorded point from the are identical. Please check that arm encoders are "
+          "referenced.\n");
+      return false;
+    }
+    if (!placeLinePoints(context, set, recorded)) return false;
+    part = set.part;
+    if (set.type == GeometricalType::Planar && !planarPartPoints(context, recorded, part)) {
+      return false;
+    }
+    double uncertainty = 0.0;
+    if (!fitCalibration(context, part.data(), recorded.data(), fit, uncertainty)) return false;
+    accuracy =
+        reportCalibrationAccuracy(context, arm, collection, set, part, recorded, uncertainty);
+    if (uncertainty < kUnacceptableUncertainty || set.multiPosition) break;
+    const int retake = askForRetake(context);
+    if (retake < 0) break;
+    if (!recordSinglePositionPoint(context, arm, collection, set, retake, raw)) return false;
+  }
 
   // Every arm position is tried; one that cannot be written fails the
   // calibration, so that nothing is extended from what is on disk.
   bool allWritten = true;
+  std::vector<JournalEntry> journal;
   for (int a = 0; a < set.armPositionCount; ++a) {
     const std::string section = partTransformSectionName(a + 1, collection + 1, partPosition + 1);
     RigidBodyFit written = fit;
@@ -366,12 +461,15 @@ bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collec
       writeTransformSection(file, section, written, arm.serialNumber);
       context.print("Successfully written section [" + section + "] to file " + fileNameOf(file) +
                     ".\n");
+      journal.push_back({kJournalCalibration, file, section, arm.serialNumber,
+                         accuracy.uncertainty, accuracy.rmsDistance, accuracy.predictedError});
     } catch (IniFileSection::IniFileException* e) {
       delete e;
       context.print("INI file write failure.\n");
       allWritten = false;
     }
   }
+  appendToJournal(context, journal);
   armPositionCount = set.armPositionCount;
   return allWritten;
 }

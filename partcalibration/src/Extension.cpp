@@ -8,6 +8,7 @@
 #include "PathParts.h"
 #include "console/ConsoleServices.h"
 #include "partcalibration/CollectionSettings.h"
+#include "partcalibration/Journal.h"
 #include "partcalibration/TransformSections.h"
 #include "regions/RegionSettings.h"
 
@@ -26,12 +27,13 @@ bool readSection(ConsoleContext& context, const std::string& section, RigidBodyF
   return true;
 }
 
-// Writes the section with its stamp; false after one line when it cannot be
-// written.
+// Writes the section with its stamp and notes it for the journal; false
+// after one line when it cannot be written.
 bool writeSection(ConsoleContext& context, const std::string& section, const RigidBodyFit& fit,
-                  const std::string& armSerial) {
+                  const std::string& armSerial, const char* operation, JournalBatch& journal) {
   try {
     writeTransformSection(context.partSettingsFile, section, fit, armSerial);
+    journal.add({operation, context.partSettingsFile, section, armSerial, {}, {}, {}});
     return true;
   } catch (IniFileSection::IniFileException* e) {
     delete e;
@@ -82,7 +84,7 @@ struct FreshCalibration {
 // new section is in the frame of the one it comes from and carries its
 // stamp. False after its line.
 bool deriveNextArmPosition(ConsoleContext& context, const TransformNameLimits& limits,
-                           int reference, int c, int p, int j) {
+                           int reference, int c, int p, int j, JournalBatch& journal) {
   const std::string& file = context.partSettingsFile;
   const std::string next = partTransformSectionName(j + 1, reference + 1, 1);
   const std::string current = partTransformSectionName(j, reference + 1, 1);
@@ -100,7 +102,10 @@ bool deriveNextArmPosition(ConsoleContext& context, const TransformNameLimits& l
   const std::string written = checkedSectionName(context, limits, j + 1, c + 1, p);
   if (written.empty()) return false;
   fit.translation += referenceNext.translation - referenceCurrent.translation;
-  if (!writeSection(context, written, fit, readArmSerialStamp(file, own))) return false;
+  if (!writeSection(context, written, fit, readArmSerialStamp(file, own), kJournalExtension,
+                    journal)) {
+    return false;
+  }
   context.print("Successfully written section [" + written + "] to file " + fileNameOf(file) +
                 ".\n");
   return true;
@@ -149,6 +154,7 @@ bool removeStaleSections(ConsoleContext& context, const TransformNameLimits& lim
 bool extend(ConsoleContext& context, const FreshCalibration* fresh) {
   const std::string& file = context.partSettingsFile;
   context.print("Extending calibrations to all available arm positions.\n");
+  JournalBatch journal(context);
   string_vector collections;
   if (!readCollectionList(file, collections)) {
     context.print("Collection retrieve fail from " + file + ".\n");
@@ -173,7 +179,7 @@ bool extend(ConsoleContext& context, const FreshCalibration* fresh) {
   for (int c = 0; c < collectionCount; ++c) {
     if (counts[c] == 0) continue;
     for (int j = counts[c]; j < most; ++j) {
-      if (!deriveNextArmPosition(context, limits, reference, c, 1, j)) return false;
+      if (!deriveNextArmPosition(context, limits, reference, c, 1, j, journal)) return false;
     }
   }
   if (fresh == nullptr) return true;
@@ -190,7 +196,8 @@ bool extend(ConsoleContext& context, const FreshCalibration* fresh) {
                                                             limits) &&
            IniFileSection::sectionExists(
                file, partTransformSectionName(highest + 1, fresh->collection + 1, p))) {
-      if (!deriveNextArmPosition(context, limits, reference, fresh->collection, p, highest)) {
+      if (!deriveNextArmPosition(context, limits, reference, fresh->collection, p, highest,
+                                 journal)) {
         return false;
       }
       ++highest;
@@ -232,6 +239,7 @@ bool copy(ConsoleContext& context, int collection, int partPosition, int& armPos
     return false;
   }
   const TransformNameLimits limits = transformNameLimits(file);
+  JournalBatch journal(context);
   for (int a = 1; a <= armPositions; ++a) {
     const std::string source =
         checkedSectionName(context, limits, a, collection + 1, partPosition + 1);
@@ -244,7 +252,9 @@ bool copy(ConsoleContext& context, int collection, int partPosition, int& armPos
     const std::string stamp = readArmSerialStamp(file, source);
     for (int q = 1; q <= partPositions; ++q) {
       const std::string target = checkedSectionName(context, limits, a, collection + 1, q);
-      if (target.empty() || !writeSection(context, target, fit, stamp)) return false;
+      if (target.empty() || !writeSection(context, target, fit, stamp, kJournalCopy, journal)) {
+        return false;
+      }
     }
   }
   return true;

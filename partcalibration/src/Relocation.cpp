@@ -2,6 +2,8 @@
 #include "partcalibration/Relocation.h"
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
 #include <cstdint>
 #include <iostream>
 #include <map>
@@ -16,8 +18,10 @@
 #include "arm/ProbeReadings.h"
 #include "arm/PsiZeroDegree.h"
 #include "console/ConsoleServices.h"
+#include "partcalibration/Accuracy.h"
 #include "partcalibration/Calibration.h"
 #include "partcalibration/CollectionSettings.h"
+#include "partcalibration/Journal.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "regions/RegionSettings.h"
@@ -329,7 +333,8 @@ enum class FileOutcome { Written, NotAllWritten, BackupFailed };
 // is written on its own, as far as it can be. A file in which nothing
 // changes is neither backed up nor written.
 FileOutcome finishFile(ConsoleContext& context, const std::string& file,
-                       FileRelocation& relocated, std::vector<SectionOfFile>& notUpdated) {
+                       FileRelocation& relocated, const RelocationArms& arms,
+                       std::vector<SectionOfFile>& notUpdated) {
   bool backupKept = false;
   const std::string backup = file.substr(0, file.rfind('.')) + "." + kPartSettingsBackupExtension;
   if (!relocated.refits.empty()) {
@@ -354,6 +359,7 @@ FileOutcome finishFile(ConsoleContext& context, const std::string& file,
       const OwnedIniException owned(e);
     }
   }
+  JournalBatch journal(context);
   for (std::size_t i = 0; i < relocated.refits.size(); ++i) {
     const NamedTransform& refit = relocated.refits[i];
     std::string outcome = "Successfully updated calibration.\n";
@@ -368,6 +374,12 @@ FileOutcome finishFile(ConsoleContext& context, const std::string& file,
         relocated.notUpdated.push_back(refit.sectionName);
       }
     }
+    if (outcome.starts_with("Successfully")) {
+      std::optional<double> rmsDistance;
+      if (arms.uncertainty) rmsDistance = std::sqrt(*arms.uncertainty);
+      journal.add({kJournalRelocation, file, refit.sectionName, refit.armSerial, arms.uncertainty,
+                   rmsDistance, arms.predictedError});
+    }
     relocated.lines[relocated.outcomeLines[i]] = std::move(outcome);
   }
   for (std::string& line : relocated.lines) context.print(std::move(line));
@@ -376,11 +388,32 @@ FileOutcome finishFile(ConsoleContext& context, const std::string& file,
   return written ? FileOutcome::Written : FileOutcome::NotAllWritten;
 }
 
-// Every transform section of the file with numbers 1..8, part position
-// outermost, arm position innermost, then the older names of a one-collection
-// region ("PartLocalToArmGlobal" + a, and the plain name for arm position 1)
-// under their own names; only the names the file has are looked at (a
-// section absent from the list cannot be read).
+// Calls visit(name, a, c, p) for every transform section the file has with
+// numbers 1..8, part position outermost, arm position innermost, then for
+// the older names of a one-collection region ("PartLocalToArmGlobal" + a,
+// and the plain name for arm position 1) under their own names; only the
+// names in the file's list are visited (a section absent from it cannot be
+// read).
+void forEachTransformSection(
+    const std::vector<std::string>& names,
+    const std::function<void(const std::string&, int, int, int)>& visit) {
+  const auto visitPresent = [&](const std::string& name, int a, int c, int p) {
+    if (containsSectionName(names, name)) visit(name, a, c, p);
+  };
+  for (int p = 1; p <= kMaxRelocatedNumber; ++p) {
+    for (int c = 1; c <= kMaxRelocatedNumber; ++c) {
+      for (int a = 1; a <= kMaxRelocatedNumber; ++a) {
+        visitPresent(partTransformSectionName(a, c, p), a, c, p);
+      }
+    }
+  }
+  for (int a = 1; a <= kMaxRelocatedNumber; ++a) {
+    visitPresent(olderPartTransformSectionName(a), a, 1, 1);
+  }
+  visitPresent(kPartTransformSection, 1, 1, 1);
+}
+
+// Every transform section of the file carried through the relocation.
 FileOutcome relocateFile(ConsoleContext& context, const std::string& file,
                          const RigidBodyFit& relocation, const RelocationArms& arms,
                          std::vector<SectionOfFile>& notUpdated) {
@@ -392,30 +425,65 @@ FileOutcome relocateFile(ConsoleContext& context, const std::string& file,
     return FileOutcome::BackupFailed;
   }
   FileRelocation relocated;
-  const auto visit = [&](const std::string& name, int a, int c, int p) {
-    if (containsSectionName(names, name)) {
-      relocateSection(context, file, name, a, c, p, relocation, arms, relocated);
-    }
-  };
   try {
-    for (int p = 1; p <= kMaxRelocatedNumber; ++p) {
-      for (int c = 1; c <= kMaxRelocatedNumber; ++c) {
-        for (int a = 1; a <= kMaxRelocatedNumber; ++a) {
-          visit(partTransformSectionName(a, c, p), a, c, p);
-        }
-      }
-    }
-    for (int a = 1; a <= kMaxRelocatedNumber; ++a) visit(olderPartTransformSectionName(a), a, 1, 1);
-    visit(kPartTransformSection, 1, 1, 1);
+    forEachTransformSection(names, [&](const std::string& name, int a, int c, int p) {
+      relocateSection(context, file, name, a, c, p, relocation, arms, relocated);
+    });
   } catch (...) {
     // What was re-fitted before the failure is written and reported first.
-    finishFile(context, file, relocated, notUpdated);
+    finishFile(context, file, relocated, arms, notUpdated);
     throw;
   }
-  return finishFile(context, file, relocated, notUpdated);
+  return finishFile(context, file, relocated, arms, notUpdated);
+}
+
+// True when a relocation from arms.oldSerial updates a section with this
+// stamp (none: older software, taken to be in the old arm's frame).
+bool stampIsRelocated(const std::string& stamp, const RelocationArms& arms) {
+  return stamp.empty() || (IniFileSection::equalsIgnoreCase(stamp, arms.oldSerial) &&
+                           !IniFileSection::equalsIgnoreCase(stamp, arms.newSerial));
+}
+
+// Where a part point lies in the section's arm frame, and back.
+Point partToArm(const SectionTransform& section, const Point& part) {
+  return applyTransform(fitOfSection(section), part);
+}
+Point armToPart(const SectionTransform& section, const Point& arm) {
+  const Zorv::Geometry::ThreeDimensional::LinearMap rotation =
+      transformMap(section.rotationAngles, section.translation).getLinearMap();
+  const Zorv::Geometry::ThreeDimensional::Vector shifted =
+      arm - section.rotationOrigin - section.translation;
+  return section.rotationOrigin + rotation.getTranspose()(shifted);
 }
 
 }  // namespace
+
+std::optional<Point> farthestCalibratedPoint(ConsoleContext& context, const std::string& directory,
+                                             const Point& from, const RelocationArms& arms) {
+  QuadMeshCache meshes;
+  std::optional<Point> farthest;
+  for (const std::string& file : findTreeFiles(directory, kPartSettingsExtension).strings) {
+    std::map<int, std::vector<std::string>> quadFiles;
+    forEachTransformSection(listSectionNames(file), [&](const std::string& name, int, int c, int) {
+      SectionTransform section;
+      if (!stampIsRelocated(readArmSerialStamp(file, name), arms) ||
+          !readTransformSection(context, file, name, section, true)) {
+        return;
+      }
+      auto files = quadFiles.find(c);
+      if (files == quadFiles.end()) {
+        files = quadFiles.emplace(c, collectionQuadFiles(file, c)).first;
+      }
+      // The mesh is searched in its own frame, from the point carried there.
+      const std::optional<Point> vertex =
+          farthestVertexOfFiles(meshes, files->second, armToPart(section, from));
+      if (!vertex) return;
+      const Point placed = partToArm(section, *vertex);
+      if (!farthest || (placed - from).lSqr() > (*farthest - from).lSqr()) farthest = placed;
+    });
+  }
+  return farthest;
+}
 
 bool fitRigidBody(const Point* from, const Point* to, RigidBodyFit& fit) {
   return Utility::getRigidBodyMap(from, to, fit.rotationAngles, fit.translation, fit.rotationOrigin,
@@ -484,6 +552,29 @@ bool reusePartCalibrations(ConsoleContext& context, ArmConnection& arm) {
   const double uncertainty =
       reportFitUncertainty(context, relocation, oldArmPoints, newArm.points, "Relocation",
                            "* Relocation uncertainty measurement is UNACCEPTABLE *");
+  // The cell points fix the map only near them: the error grows with the
+  // distance from them. Both arms measured the cell points, so each point
+  // carries the error of two measurements.
+  const double sigma =
+      std::max(std::sqrt(uncertainty), std::sqrt(2.0) * readArmPointSigma(arm.configurationFile));
+  const Point cellCentroid = centroidOf(oldArmPoints);
+  const std::optional<Point> farthest =
+      farthestCalibratedPoint(context, wizardDirectory(), cellCentroid, arms);
+  if (farthest) {
+    arms.predictedError = predictedFitError(oldArmPoints, *farthest, sigma);
+    context.print("Predicted relocation error at the farthest calibrated point: " +
+                  numberToText(*arms.predictedError) + " mm.\n");
+  } else {
+    Point farthestCell = oldArmPoints[0];
+    for (const Point& p : oldArmPoints) {
+      if ((p - cellCentroid).lSqr() > (farthestCell - cellCentroid).lSqr()) farthestCell = p;
+    }
+    arms.predictedError = predictedFitError(oldArmPoints, farthestCell, sigma);
+    context.print("Predicted relocation error at the farthest cell point: " +
+                  numberToText(*arms.predictedError) +
+                  " mm (no mesh of a calibrated collection could be read).\n");
+  }
+  arms.uncertainty = uncertainty;
   if (!(uncertainty < kUnacceptableRelocationUncertainty)) {
     const char answer =
         askForCharacter(context.print, "Update the part calibrations anyway? (y/n): ", "ynYN");
@@ -557,11 +648,13 @@ bool resetNewPartCalibrations(ConsoleContext& context) {
   const string_vector backups = findBackups(context);
   if (backups.strings.empty()) return false;
   std::size_t restored = 0;
+  JournalBatch journal(context);
   for (const std::string& backup : backups.strings) {
     const std::string target =
         backup.substr(0, backup.rfind(".old")) + "." + kPartSettingsExtension;
     if (!ZorvVLWizardUtilities::copyFile(backup, target)) continue;
     context.print("Created file: " + fileNamePart(target) + ".\n");
+    journal.add({kJournalReset, target, "", "", {}, {}, {}});
     ++restored;
     ZorvVLWizardUtilities::deleteFile(backup);
   }
@@ -573,9 +666,11 @@ bool cleanOldPartCalibrations(ConsoleContext& context) {
   const string_vector backups = findBackups(context);
   if (backups.strings.empty()) return false;
   std::size_t deleted = 0;
+  JournalBatch journal(context);
   for (const std::string& backup : backups.strings) {
     if (!ZorvVLWizardUtilities::deleteFile(backup)) continue;
     context.print("Deleted file: " + fileNamePart(backup) + ".\n");
+    journal.add({kJournalClean, backup, "", "", {}, {}, {}});
     ++deleted;
   }
   printSummary(context, deleted, backups.strings.size());

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -130,6 +131,69 @@ inline std::string text(double value) {
   std::ostringstream out;
   out << value;
   return out.str();
+}
+
+// The output with the measured numbers of the accuracy lines replaced: R
+// (RMS distance), E (predicted error) and D (its distance).
+inline std::string normaliseAccuracy(const std::string& output) {
+  static const std::regex rms("(Calibration RMS distance: )[^ \n]+ mm\\.");
+  static const std::regex predicted("(Predicted error at the farthest [a-z ]+: )[^ \n]+ mm \\([^ \n]+ mm");
+  return std::regex_replace(std::regex_replace(output, rms, "$1R mm."), predicted, "$1E mm (D mm");
+}
+
+// The accuracy lines as normaliseAccuracy shows them for a collection whose
+// meshes cannot be read.
+inline const std::string kAccuracyWithoutMesh =
+    "Calibration RMS distance: R mm.\nPredicted error at the farthest calibration point: E mm (D "
+    "mm from the centroid of the calibration points; no mesh of the collection could be read).\n";
+
+// The rows of the calibration journal of the sandbox (the header first),
+// each split into its fields; empty when there is no journal. Quoted fields
+// are read as a spreadsheet reads them.
+inline std::vector<std::vector<std::string>> readJournal(const e2e::Sandbox& sandbox) {
+  const std::string path = sandbox.applicationDataDirectory() + "/ZorvPosetta-journal.csv";
+  std::vector<std::vector<std::string>> rows;
+  if (!e2e::fileExists(path)) return rows;
+  const std::string text = e2e::readFile(path);
+  std::vector<std::string> row(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        row.back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        row.back() += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      row.emplace_back();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      rows.push_back(row);
+      row.assign(1, std::string());
+      ++i;
+    } else {
+      row.back() += c;
+    }
+  }
+  // Every row ends in CR LF: nothing may follow the last one.
+  EXPECT_TRUE(row.size() == 1 && row[0].empty()) << "a torn last row in " << path;
+  return rows;
+}
+
+// The printed value after `label` up to the next blank or line end, without
+// a closing full stop (the last such line of the output).
+inline std::string printedValue(const std::string& output, const std::string& label) {
+  const std::size_t at = output.rfind(label);
+  if (at == std::string::npos) return "(not printed)";
+  const std::size_t from = at + label.size();
+  std::string value = output.substr(from, output.find_first_of(" \n", from) - from);
+  if (!value.empty() && value.back() == '.') value.pop_back();  // the sentence's full stop
+  return value;
 }
 
 // A viewer stand-in found first on PATH as xdg-open: it notes the file it

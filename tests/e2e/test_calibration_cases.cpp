@@ -1,5 +1,5 @@
 // Calibration types and failures with the real program and the virtual arm:
-// planar and cylinder-based collections, line points, an unacceptable fit,
+// planar and cylinder-based collections, line points, an unacceptable fit (kept or retaken),
 // aborts, "Calibrate region" with a fixed collection, the image step, the
 // refusals that write nothing, and re-calibrations that re-derive or remove
 // what an earlier calibration left, stamping every section with the arm.
@@ -162,7 +162,7 @@ TEST(CalibrationTypes, CylinderBasedCollectionSelectedByItsKey) {
   EXPECT_EQ(unknown.after(), unknown.before);
 }
 
-TEST(CalibrationTypes, LinePointsAndAnUnacceptableFit) {
+TEST(CalibrationTypes, ALinePointTakesItsDistanceFromThePartData) {
   {  // Point 2 lies on the line from point 0; it is touched 1.5 times as far.
     Session session;
     Description description;
@@ -178,22 +178,69 @@ TEST(CalibrationTypes, LinePointsAndAnUnacceptableFit) {
     EXPECT_LT((stored.apply(toPoint(kPoints[2])) - placedP2).l(), kTolerance);
     EXPECT_TRUE(session.printed("Calibration uncertainty measurement is acceptable.\n"));
   }
-  {  // Point 1 displaced 2.5 mm away from the triangle: a rigid fit absorbs a
-     // third of one displacement, so 2 mm alone stays below 1 mm².
+}
+
+// Point 1 displaced 2.5 mm away from the triangle makes the fit unacceptable
+// (a rigid fit absorbs a third of one displacement, so 2 mm alone stays below
+// 1 mm²); the technician keeps it, takes point 1 again (touched right this
+// time), or the input ends at the question.
+TEST(CalibrationTypes, AnUnacceptableFitIsKeptOrOnePointIsTakenAgain) {
+  const std::string banner =
+      "\n\n********************************************************\n"
+      "* Calibration uncertainty measurement is UNACCCEPTABLE *\n"
+      "********************************************************\n\n" +
+      calibtest::kAccuracyWithoutMesh;
+  const std::string question =
+      "Retake one point? Enter its number 0..2, or n to keep this result: ";
+  const std::string written =
+      "Successfully written section [PartLocalToArmGlobal111] to file Flange.qini.\n";
+  const std::string retake =
+      "Preparing to record point 2.\n"
+      "Press red arm button to display calibration point image, green to continue.\n"
+      "Press green arm button to select point. Press red arm button twice to abort.\n"
+      "Point 2: 120, 0, 10.\nCalibrating...\nCalibration convergence.\n";
+  struct Case {
+    const char* what;
+    std::string script;
+    std::string transcript;  // from the banner on, numbers normalised
+    int exitStatus;
+    bool retaken;
+  };
+  const std::vector<Case> cases = {
+      {"kept", "3\n\nn\n 16\n", banner + question + written, 0, false},
+      {"point 1 taken again", "3\n\n1\n 16\n", banner + question + retake, 0, true},
+      {"a wrong answer, then the input ends", "3\n\nx\n",
+       banner + question + question + "\n" + written, 2 /* input ended */, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     Session session;
     Description description;
     description.placement({0, 0, 0}, {0, 0, 0}).imageGreen(1);
     description.touch(kPoints[0]).touch({122.5, 0, 10}).touch(kPoints[2]);
-    runCalibration(session, quadSection(1, "A.quads", 1) +
-                                pointsSection("PartCalibrationPoints1", kPoints),
-                   description);
-    EXPECT_TRUE(session.printed(
-        "\n\n********************************************************\n"
-        "* Calibration uncertainty measurement is UNACCCEPTABLE *\n"
-        "********************************************************\n\n"
-        "Successfully written section [PartLocalToArmGlobal111] to file Flange.qini.\n"))
-        << e2e::visible(session.run.output);
-    EXPECT_TRUE(sectionPresent(session.qini(), "PartLocalToArmGlobal111"));
+    if (c.retaken) description.imageGreen(1).touch(kPoints[1]);
+    prepareCalibration(session, quadSection(1, "A.quads", 1) +
+                                    pointsSection("PartCalibrationPoints1", kPoints),
+                       description);
+    session.run = session.sandbox.run(c.script, std::chrono::seconds(60));
+    ASSERT_FALSE(session.run.timedOut);
+    EXPECT_EQ(session.run.exitStatus, c.exitStatus);
+    const std::string output = calibtest::normaliseAccuracy(session.run.output);
+    EXPECT_NE(output.find(c.transcript), std::string::npos) << e2e::visible(output);
+    EXPECT_EQ(e2e::countOccurrences(output, "Retake one point?"),
+              e2e::countOccurrences(c.transcript, "Retake one point?"));
+    const StoredTransform stored = readStored(session.qini(), "PartLocalToArmGlobal111");
+    if (c.retaken) {
+      // Points 0 and 2 are the first touches, point 1 the second one.
+      EXPECT_TRUE(session.printed("Calibration uncertainty measurement is acceptable.\n"));
+      const std::vector<Point> placed = session.placed();
+      ASSERT_EQ(placed.size(), 4u);
+      expectCarries(stored, kPoints, {placed[0], placed[3], placed[2]}, "retaken");
+      EXPECT_TRUE(session.printed(written));
+    } else {
+      // The kept fit spreads the displacement over the three points.
+      EXPECT_GT((stored.apply(toPoint(kPoints[1])) - Point(120, 0, 10)).l(), 1.0);
+    }
   }
 }
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -115,12 +116,16 @@ TEST(DemoJob, CalibrateWritesTheSectionsOfEveryCollection) {
   armsim::GeneratedScenario scenario;
   ASSERT_NO_FATAL_FAILURE(runCalibrate(sandbox, run, scenario));
 
+  const std::string accuracy =
+      "Calibration RMS distance: R mm.\n"
+      "Predicted error at the farthest point of the collection: E mm (D mm from the calibration "
+      "points).\n";
   EXPECT_TRUE(inOrder(
-      run.output,
+      calibtest::normaliseAccuracy(run.output),
       {"Chosen region Flange.\nCalibrating collection: \n\t\tFlangeA\n",
        "Ball probe of 3mm selected.\n",
        "Press red arm button to display calibration point image, green to continue.\n", "Point 3: ",
-       "Calibration uncertainty measurement is acceptable.\n"
+       "Calibration uncertainty measurement is acceptable.\n" + accuracy +
        "Successfully written section [PartLocalToArmGlobal111] to file Flange.qini.\n"
        "Extending calibrations to all available arm positions.\n"
        "Calibrating collection: \n\t\tFlangeB\n",
@@ -129,7 +134,7 @@ TEST(DemoJob, CalibrateWritesTheSectionsOfEveryCollection) {
        "Arm position 1: current reference point: 900, 0, 0.\nPlease move arm to position 2.\n"
        "Arm position 2: previous reference point: 1500, 0, 0.\n",
        "Arm position 2: calibration point 3: ",
-       "Calibration uncertainty measurement is acceptable.\n"
+       "Calibration uncertainty measurement is acceptable.\n" + accuracy +
        "Successfully written section [PartLocalToArmGlobal121] to file Flange.qini.\n"
        "Successfully written section [PartLocalToArmGlobal221] to file Flange.qini.\n"
        "Extending calibrations to all available arm positions.\n"
@@ -137,11 +142,41 @@ TEST(DemoJob, CalibrateWritesTheSectionsOfEveryCollection) {
        "Chosen collection \n\t\tSkinPanel.\n", "Please move part to position 1.\n",
        "Planar .quads file generated successfully.\nQuad extents: 200, 125.\n",
        "Point 3: ",
-       "Calibration uncertainty measurement is acceptable.\n"
+       "Calibration uncertainty measurement is acceptable.\n" + accuracy +
        "Successfully written section [PartLocalToArmGlobal111] to file Skin.qini.\n"
        "Extending calibrations to all available arm positions.\n"}));
   EXPECT_EQ(e2e::countOccurrences(run.output, "Successfully written section"), 5u);
   EXPECT_EQ(e2e::countOccurrences(run.output, "UNACCCEPTABLE"), 0u);
+
+  // One journal row per section written, in the order written; the
+  // calibrations carry the figures they printed, stamped with the arm.
+  const std::vector<std::vector<std::string>> journal = calibtest::readJournal(sandbox);
+  ASSERT_EQ(journal.size(), 8u);
+  EXPECT_EQ(journal[0][0], "UTC time");
+  const std::vector<std::array<std::string, 3>> expected = {
+      {"calibration", "Flange.qini", "PartLocalToArmGlobal111"},
+      {"calibration", "Flange.qini", "PartLocalToArmGlobal121"},
+      {"calibration", "Flange.qini", "PartLocalToArmGlobal221"},
+      {"extension", "Flange.qini", "PartLocalToArmGlobal211"},
+      // The fixed collection is copied to every part position (here one).
+      {"copy", "Flange.qini", "PartLocalToArmGlobal121"},
+      {"copy", "Flange.qini", "PartLocalToArmGlobal221"},
+      {"calibration", "Skin.qini", "PartLocalToArmGlobal111"}};
+  const std::regex utc("20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-6][0-9]Z");
+  for (std::size_t r = 0; r < expected.size(); ++r) {
+    const std::vector<std::string>& row = journal[r + 1];
+    ASSERT_EQ(row.size(), 8u) << r;
+    EXPECT_TRUE(std::regex_match(row[0], utc)) << row[0];
+    EXPECT_EQ(row[1], expected[r][0]);
+    EXPECT_TRUE(row[2].ends_with("\\" + expected[r][1])) << row[2];
+    EXPECT_EQ(row[3], expected[r][2]);
+    EXPECT_EQ(row[4], "P080301198");
+    EXPECT_EQ(row[5].empty(), expected[r][0] != "calibration") << r;
+  }
+  // The Skin panel's row holds the figures of the last report.
+  EXPECT_EQ(journal[7][5], calibtest::printedValue(run.output, "uncertainty measurement: "));
+  EXPECT_EQ(journal[7][6], calibtest::printedValue(run.output, "RMS distance: "));
+  EXPECT_EQ(journal[7][7], calibtest::printedValue(run.output, "collection: "));
 
   std::vector<armsim::ExpectedTouch> points;
   for (const armsim::ExpectedTouch& touch : scenario.touches) {
@@ -315,7 +350,8 @@ TEST(DemoJob, RelocateRefitsEverySectionResetRestoresCleanDeletes) {
        "The arm serial number must be input without dashes.\n"
        "Please enter old arm serial number or 0 to exit: Calibrating new arm position...\n",
        "Relocation uncertainty measurement is acceptable.\n"
-       "Searching for .qini files...\nFound 3 .qini files.\n",
+       "Predicted relocation error at the farthest calibrated point: ",
+       " mm.\nSearching for .qini files...\nFound 3 .qini files.\n",
        // The planar panel is carried over too.
        "Processing file: Skin.qini.\nFound arm position 1 and part position 1 for collection 1.\n"
        "Re-calibrating arm and part position...\nSuccessfully updated calibration.\n",
@@ -365,6 +401,21 @@ TEST(DemoJob, RelocateRefitsEverySectionResetRestoresCleanDeletes) {
        "Deleted file: ", "Successfully processed 3 of 3 files.\n"}));
   EXPECT_EQ(run.output.find("Please select point 1"), std::string::npos);
   EXPECT_TRUE(backups(sandbox).empty());
+  // The journal: after the calibration's seven rows, six relocated sections
+  // (the second relocation changed nothing), three restores, six relocated
+  // sections again and three deletions; the relocation rows carry this run's
+  // fit figures and the new arm.
+  const std::vector<std::vector<std::string>> journal = calibtest::readJournal(sandbox);
+  ASSERT_EQ(journal.size(), 1u + 7u + 6u + 3u + 6u + 3u);
+  std::map<std::string, int> operations;
+  for (std::size_t r = 8; r < journal.size(); ++r) ++operations[journal[r][1]];
+  EXPECT_EQ(operations, (std::map<std::string, int>{{"relocation", 12}, {"reset", 3}, {"clean", 3}}));
+  const std::vector<std::string>& relocated = journal[journal.size() - 4];
+  EXPECT_EQ(relocated[1], "relocation");
+  EXPECT_EQ(relocated[4], "P08120042");
+  EXPECT_EQ(relocated[5], calibtest::printedValue(run.output, "Relocation uncertainty measurement: "));
+  EXPECT_EQ(relocated[7], calibtest::printedValue(run.output, "farthest calibrated point: "));
+  EXPECT_TRUE(journal.back()[2].ends_with(".oldqini")) << journal.back()[2];
   // Each re-fitted section places its part points where the old one did,
   // seen from the new arm, and so does the planar panel's composed one; each
   // carries the new arm's serial.

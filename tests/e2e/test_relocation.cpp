@@ -157,18 +157,25 @@ const std::string kBall =
 const std::string kFitReport =
     "Calibrating new arm position...\nPoint 0 distance: Dmm.\nPoint 1 distance: Dmm.\n"
     "Point 2 distance: Dmm.\nRelocation uncertainty measurement: U.\n";
-const std::string kFitAcceptable = kFitReport + "Relocation uncertainty measurement is acceptable.\n";
+// The predicted error line (either form) as normalised() shows it.
+const std::string kPredicted = "Predicted relocation error: E\n";
+const std::string kFitAcceptable =
+    kFitReport + "Relocation uncertainty measurement is acceptable.\n" + kPredicted;
 const std::string kFitUnacceptable =
     kFitReport + "\n" + std::string(54, '*') + "\n* Relocation uncertainty measurement is " +
-    "UNACCEPTABLE *\n" + std::string(54, '*') + "\n\nUpdate the part calibrations anyway? (y/n): ";
+    "UNACCEPTABLE *\n" + std::string(54, '*') + "\n\n" + kPredicted +
+    "Update the part calibrations anyway? (y/n): ";
 
 // The output with the fit's measured numbers replaced by D (distances) and U
-// (the mean squared residual), which depend on rounding.
+// (the mean squared residual), which depend on rounding, and the predicted
+// error line by kPredicted.
 std::string normalised(const std::string& output) {
   static const std::regex distance("(Point [0-2] distance: )[^\n]*mm\\.");
   static const std::regex uncertainty("(Relocation uncertainty measurement: )[^\n]*\\.\n");
-  return std::regex_replace(std::regex_replace(output, distance, "$1Dmm."), uncertainty,
-                            "$1U.\n");
+  static const std::regex predicted("Predicted relocation error at the farthest [^\n]*\n");
+  return std::regex_replace(
+      std::regex_replace(std::regex_replace(output, distance, "$1Dmm."), uncertainty, "$1U.\n"),
+      predicted, kPredicted);
 }
 
 std::string selectPoints() {

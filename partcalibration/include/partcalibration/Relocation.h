@@ -12,6 +12,7 @@
 // All messages go through ConsoleContext::print.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "ZorvGeometry/ThreeDimensional.h"
@@ -45,7 +46,19 @@ bool readArmCalibrationPoints(const std::string& configurationFile, const std::s
 struct RelocationArms {
   std::string oldSerial;
   std::string newSerial;
+  // The relocation fit's figures for the journal rows of the sections it
+  // updates (left empty where not known).
+  std::optional<double> uncertainty{};     // mm²
+  std::optional<double> predictedError{};  // mm
 };
+
+// The point farthest from `from` (old arm's frame) among the meshes of the
+// collections calibrated in the tree below directory, each placed by the
+// sections a relocation from arms.oldSerial would update (numbers 1..8 and
+// the older names); nullopt when no such mesh can be read.
+std::optional<Zorv::Geometry::ThreeDimensional::Point> farthestCalibratedPoint(
+    ConsoleContext& context, const std::string& directory,
+    const Zorv::Geometry::ThreeDimensional::Point& from, const RelocationArms& arms);
 
 // The section (part to old arm) carried through the relocation (old arm to
 // new arm). With part points that fix a frame (a strict fit accepts them)

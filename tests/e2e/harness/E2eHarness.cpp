@@ -231,6 +231,9 @@ std::string Sandbox::profileDirectory() const {
 std::string Sandbox::applicationDataDirectory() const {
   return profileDirectory() + "/" + kAppDataPath;
 }
+std::string Sandbox::applicationDataDirectoryAsShown() const {
+  return profileDirectory() + "\\Application Data\\Kestrel Ward\\Velloran 2";
+}
 std::string Sandbox::wizardDirectory() const {
   return applicationDataDirectory() + "/vl2_settings";
 }

@@ -115,6 +115,9 @@ class Sandbox {
   const std::string& root() const { return root_; }
   std::string profileDirectory() const;
   std::string applicationDataDirectory() const;
+  // The application-data directory as the program names it in its messages
+  // (the profile, then the rest joined with backslashes).
+  std::string applicationDataDirectoryAsShown() const;
   std::string wizardDirectory() const;
   std::string workingDirectory() const;
   // The directory the program sees as /mnt/c/quads ("c:\quads").
