@@ -6,37 +6,10 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "LineParsing.h"
+
 namespace armsim {
 namespace {
-
-std::string lowerCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string trim(const std::string& text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-  return text.substr(begin, end - begin);
-}
-
-bool toReal(const std::string& token, double& value) {
-  if (token.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(token.c_str(), &end);
-  return errno == 0 && end == token.c_str() + token.size() && std::isfinite(value);
-}
-
-bool toInteger(const std::string& token, long long low, long long high, long long& value) {
-  if (token.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtoll(token.c_str(), &end, 10);
-  return errno == 0 && end == token.c_str() + token.size() && value >= low && value <= high;
-}
 
 // Reads the six pose numbers that open a record or move line.
 bool readPose(const std::vector<std::string>& tokens, Record& record) {
@@ -82,9 +55,7 @@ bool addRecords(Scenario& scenario, const Record& record, long long count, std::
 }
 
 bool parseLine(const std::string& line, Scenario& scenario, std::string& problem) {
-  std::istringstream words(line);
-  std::vector<std::string> tokens;
-  for (std::string token; words >> token;) tokens.push_back(token);
+  const std::vector<std::string> tokens = splitWords(line);
   const std::string keyword = lowerCase(tokens[0]);
 
   if (keyword == "serial") {
@@ -248,19 +219,9 @@ bool parseLine(const std::string& line, Scenario& scenario, std::string& problem
 }  // namespace
 
 bool parseScenario(std::istream& in, Scenario& scenario, std::string& error) {
-  int number = 0;
-  for (std::string line; std::getline(in, line);) {
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string content = trim(line);
-    if (content.empty() || content[0] == '#') continue;
-    std::string problem;
-    if (!parseLine(content, scenario, problem)) {
-      error = "line " + std::to_string(number) + ": " + problem;
-      return false;
-    }
-  }
-  return true;
+  return parseStatements(
+      in, [&](const std::string& line, std::string& problem) { return parseLine(line, scenario, problem); },
+      error);
 }
 
 }  // namespace armsim

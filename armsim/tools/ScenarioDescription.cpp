@@ -1,43 +1,20 @@
 // Reading the text form of a scenario description.
 #include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
-#include <sstream>
 #include <utility>
 
+#include "LineParsing.h"
 #include "ScenarioWriter.h"
 
 namespace armsim {
 namespace {
 
-std::string lowerCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string trim(const std::string& text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-  return text.substr(begin, end - begin);
-}
-
-bool toReal(const std::string& token, double& value) {
-  if (token.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(token.c_str(), &end);
-  return errno == 0 && end == token.c_str() + token.size() && std::isfinite(value);
-}
-
+// A count: digits only (no sign), within [low, high].
 bool toCount(const std::string& token, int low, int high, int& value) {
-  if (token.empty() || !std::isdigit(static_cast<unsigned char>(token[0]))) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long long parsed = std::strtoll(token.c_str(), &end, 10);
-  if (errno != 0 || end != token.c_str() + token.size() || parsed < low || parsed > high) {
+  long long parsed = 0;
+  if (token.empty() || !std::isdigit(static_cast<unsigned char>(token[0])) ||
+      !toInteger(token, low, high, parsed)) {
     return false;
   }
   value = static_cast<int>(parsed);
@@ -66,9 +43,7 @@ constexpr int kMaxCount = 1000000;
 
 bool parseStatement(const std::string& line, std::vector<DescriptionStep>& steps,
                     std::string& problem) {
-  std::istringstream words(line);
-  std::vector<std::string> tokens;
-  for (std::string token; words >> token;) tokens.push_back(token);
+  const std::vector<std::string> tokens = splitWords(line);
   const std::string keyword = lowerCase(tokens[0]);
   const std::size_t count = tokens.size();
 
@@ -201,17 +176,13 @@ bool parseStatement(const std::string& line, std::vector<DescriptionStep>& steps
 bool parseScenarioDescription(std::istream& in, ScenarioDescription& description,
                               std::string& error) {
   ScenarioDescription result;
-  int number = 0;
-  for (std::string line; std::getline(in, line);) {
-    ++number;
-    const std::string content = trim(line);
-    if (content.empty() || content[0] == '#') continue;
-    std::string problem;
-    if (!parseStatement(content, result.steps, problem)) {
-      error = "line " + std::to_string(number) + ": " + problem;
-      return false;
-    }
-    result.lines.push_back(number);
+  if (!parseStatements(
+          in,
+          [&](const std::string& line, std::string& problem) {
+            return parseStatement(line, result.steps, problem);
+          },
+          error, &result.lines)) {
+    return false;
   }
   description = std::move(result);
   return true;

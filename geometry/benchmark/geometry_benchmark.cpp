@@ -1,7 +1,9 @@
 // Timing figures of the quad mesh ray search: per-ray cost on explicit grids
 // of 1 M and 4 M quads against brute force, ".quads" load against a plain
 // read of the same file, search-structure build time and memory per quad.
-// Prints the figures; asserts nothing.
+// Prints the figures; asserts nothing. The lines that start with "headline"
+// (tab-separated: figure, measured, unit, relation, target) are the ones
+// scripts/bench compares with their targets.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -145,6 +147,12 @@ void rayFigures(unsigned int n, bool withBruteForce) {
       "%.0f %% hits\n",
       grouped.medianMicros, grouped.p99Micros, grouped.meanMicros, 100 * grouped.hitRate);
   std::filesystem::remove(path);
+  if (n == 2000) {
+    std::printf("headline\tmemory, 4 M quads\t%.1f\tbytes/quad\t<=\t32\n",
+                mesh.getMemoryBytes() / quads);
+    std::printf("headline\tper ray, 4 M quads (median)\t%.2f\tus\t<=\t5\n",
+                grouped.medianMicros);
+  }
 
   if (withBruteForce) {
     std::vector<Ray> few(rays.begin(), rays.begin() + 40);
@@ -157,6 +165,8 @@ void rayFigures(unsigned int n, bool withBruteForce) {
         "  brute force (40 rays):                 median %.0f us/ray; search is %.0f x "
         "faster (median, same rays)\n",
         brute.medianMicros, brute.medianMicros / fast.medianMicros);
+    std::printf("headline\tsearch against brute force, 1 M quads\t%.0f\tx faster\t>=\t100\n",
+                brute.medianMicros / fast.medianMicros);
   }
 }
 
@@ -202,6 +212,10 @@ void loadFigures(unsigned int n) {
       plain * 1e3, load * 1e3, load / plain, build * 1e3);
   std::printf("  load without the build: %.2f x the plain read\n", (load - build) / plain);
   std::printf("  build rate: %.3f s per 10 M quads\n", build / quads * 1e7);
+  std::printf("headline\tload of %.0f M quads\t%.2f\tx plain read\t<=\t2\n", quads / 1e6,
+              load / plain);
+  std::printf("headline\tsearch build, %.0f M quads\t%.3f\ts per 10 M quads\t<=\t1\n",
+              quads / 1e6, build / quads * 1e7);
 }
 
 #ifdef ZORV_WITH_EMBREE

@@ -4,7 +4,7 @@
 // two "PartCalibrationPoints" sections, a region and two quad-file sections
 // (about 3.4 KB a file).
 //
-//   relocation_benchmark [runs] [directory] [--former]
+//   relocation_benchmark [runs] [directory]
 //
 // Each run (5 unless given) builds the tree afresh in a new directory (below
 // the system's temporary directory unless one is given), reads the old and the
@@ -12,14 +12,12 @@
 // map and times relocateWizardTree on the whole tree: the search, the backups
 // and the re-fit of every section, with every message formatted (and counted,
 // not shown). Prints each run, then the median total and sections per second,
-// and the cost of each kind of step timed on its own (medians too); --former
-// adds the steps as the relocation did them before (every section name looked
-// for in the file itself, one file update per section), which take long.
+// and the cost of the program's own calls that make up a relocation, each
+// timed on its own over a fresh tree (medians too).
 //
 // Fails (exit 1) unless every run re-fits all 4000 sections of all 500 files.
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,10 +29,9 @@
 #include "IniFileSection.h"
 #include "ZorvVLWizard.h"
 #include "console/ConsoleContext.h"
-#include "partcalibration/CollectionSettings.h"
+#include "partmodel/CollectionSettings.h"
 #include "partcalibration/Relocation.h"
-#include "partcalibration/TransformSections.h"
-#include "platform/profile.h"
+#include "partmodel/TransformSections.h"
 #include "regions/RegionSettings.h"
 
 namespace {
@@ -255,37 +252,13 @@ double relocationRun(const fs::path& base, int run) {
 // ---- The steps on their own --------------------------------------------------
 
 struct Steps {
-  std::vector<double> search, backups, nameLists, probes, reads, fileWrites, sectionWrites;
+  std::vector<double> search, nameLists, reads, fileWrites;
 };
 
-// The names of all sections of the file, as the relocation reads them once
-// per file.
-std::vector<std::string> sectionNames(const std::string& file) {
-  std::vector<char> buffer(4096);
-  std::uint32_t length = 0;
-  for (;;) {
-    const auto size = static_cast<std::uint32_t>(buffer.size());
-    length =
-        platform::getProfileString(nullptr, nullptr, nullptr, buffer.data(), size, file.c_str());
-    if (length + 2 < size) break;
-    buffer.resize(buffer.size() * 2);
-  }
-  std::vector<std::string> names;
-  for (std::size_t at = 0; at < length;) {
-    names.emplace_back(buffer.data() + at);
-    at += names.back().size() + 1;
-  }
-  return names;
-}
-
-// Each kind of step of the relocation done over the whole fresh tree on its
-// own: the file search, the 500 backups (copy beside, then rename), the
-// section names of every file read once and the 512 transform section names
-// looked up in them, the reads of the 8 sections found and their points, and
-// the writes, one update per file. With former set also the steps as the
-// relocation did them before: the 512 names looked for in the file itself,
-// and one update per section.
-void timeSteps(const fs::path& base, int run, bool former, Steps& steps) {
+// The program's own calls that make up a relocation, each over the whole
+// fresh tree on its own: the file search, the section names of every file,
+// the reads of the 8 sections of each, and their writes, one update per file.
+void timeSteps(const fs::path& base, int run, Steps& steps) {
   const fs::path directory = freshDirectory(base, run);
   const fs::path wizard = directory / "vl2_settings";
   std::size_t bytes = 0;
@@ -298,68 +271,20 @@ void timeSteps(const fs::path& base, int run, bool former, Steps& steps) {
   if (found.strings.size() != built.size()) failed("search found the wrong files");
 
   start = Clock::now();
-  for (const std::string& file : found.strings) {
-    const std::string backup = file.substr(0, file.rfind('.')) + ".oldqini";
-    if (!ZorvVLWizardUtilities::copyFile(file, backup + ".tmp") ||
-        !ZorvVLWizardUtilities::renameDirectory(backup + ".tmp", backup)) {
-      failed("backup of " + file);
-    }
-  }
-  steps.backups.push_back(secondsSince(start));
-
-  start = Clock::now();
-  long present = 0;
-  for (const std::string& file : found.strings) {
-    const std::vector<std::string> names = sectionNames(file);
-    for (int p = 1; p <= kMaxRelocatedNumber; ++p) {
-      for (int c = 1; c <= kMaxRelocatedNumber; ++c) {
-        for (int a = 1; a <= kMaxRelocatedNumber; ++a) {
-          const std::string name = partTransformSectionName(a, c, p);
-          for (const std::string& candidate : names) {
-            if (IniFileSection::equalsIgnoreCase(candidate, name)) {
-              present += IniFileSection::sectionExists(file, name);
-              break;
-            }
-          }
-        }
-      }
-    }
-  }
+  std::size_t names = 0;
+  for (const std::string& file : found.strings) names += listSectionNames(file).size();
   steps.nameLists.push_back(secondsSince(start));
-  if (present != kSections) failed("name lists found the wrong sections");
-
-  if (former) {
-    start = Clock::now();
-    present = 0;
-    for (const std::string& file : found.strings) {
-      for (int p = 1; p <= kMaxRelocatedNumber; ++p) {
-        for (int c = 1; c <= kMaxRelocatedNumber; ++c) {
-          for (int a = 1; a <= kMaxRelocatedNumber; ++a) {
-            present += IniFileSection::sectionExists(file, partTransformSectionName(a, c, p));
-          }
-        }
-      }
-    }
-    steps.probes.push_back(secondsSince(start));
-    if (present != kSections) failed("probes found the wrong sections");
+  if (names != static_cast<std::size_t>(kFiles) * (kSectionsPerFile + 5)) {
+    failed("name lists found the wrong sections");
   }
 
   ConsoleContext context;
   context.print = countText;
   start = Clock::now();
-  double pointSum = 0.0;
   std::vector<std::vector<NamedTransform>> fits;
   fits.reserve(found.strings.size());
   for (const std::string& file : found.strings) {
     fits.emplace_back();
-    // The points of each collection once per file, as the relocation reads
-    // them.
-    for (int c = 1; c <= 2; ++c) {
-      const IniFileSection points(file, partCalibrationPointsSectionName(file, c), false);
-      for (const char* key : {"x0", "y0", "z0", "x1", "y1", "z1", "x2", "y2", "z2"}) {
-        pointSum += points.getDouble(key);
-      }
-    }
     for (int p = 1; p <= 2; ++p) {
       for (int c = 1; c <= 2; ++c) {
         for (int a = 1; a <= 2; ++a) {
@@ -378,27 +303,12 @@ void timeSteps(const fs::path& base, int run, bool former, Steps& steps) {
     }
   }
   steps.reads.push_back(secondsSince(start));
-  if (!std::isfinite(pointSum)) failed("points not read");
 
   start = Clock::now();
   for (std::size_t f = 0; f < found.strings.size(); ++f) {
     writeTransformSections(found.strings[f], fits[f]);
   }
   steps.fileWrites.push_back(secondsSince(start));
-
-  if (former) {
-    start = Clock::now();
-    for (std::size_t f = 0; f < found.strings.size(); ++f) {
-      for (const NamedTransform& section : fits[f]) {
-        // Other values than the step before wrote, so that every write changes
-        // the file.
-        RigidBodyFit moved = section.fit;
-        moved.translation.x += 1.0;
-        writeTransformSection(found.strings[f], section.sectionName, moved, kNewSerial);
-      }
-    }
-    steps.sectionWrites.push_back(secondsSince(start));
-  }
 
   std::error_code ignored;
   fs::remove_all(directory, ignored);
@@ -408,13 +318,10 @@ void timeSteps(const fs::path& base, int run, bool former, Steps& steps) {
 
 int main(int argc, char** argv) {
   int runs = 5;
-  bool former = false;
   std::string given;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument == "--former") {
-      former = true;
-    } else if (i == 1 && std::atoi(argv[i]) > 0) {
+    if (i == 1 && std::atoi(argv[i]) > 0) {
       runs = std::atoi(argv[i]);
     } else {
       given = argument;
@@ -452,29 +359,19 @@ int main(int argc, char** argv) {
   const double total = median(totals);
   std::printf("Median of %d runs: %.3f s for %d sections, %.0f sections/s, %.0f files/s\n", runs,
               total, kSections, kSections / total, kFiles / total);
+  std::printf("headline\trelocation of %d sections in %d files\t%.0f\tsections/s\t>=\t400\n",
+              kSections, kFiles, kSections / total);
 
   Steps steps;
-  for (int run = 1; run <= std::min(runs, 3); ++run) timeSteps(base, runs + run, former, steps);
-  const int names = kFiles * kMaxRelocatedNumber * kMaxRelocatedNumber * kMaxRelocatedNumber;
-  std::printf("Steps on their own (medians):\n");
-  std::printf("  search of the tree:                               %8.3f s\n",
-              median(steps.search));
-  std::printf("  %d backups (copy, rename):                       %8.3f s\n", kFiles,
-              median(steps.backups));
-  std::printf("  %d name lists, %d names looked up in them:   %8.3f s\n", kFiles, names,
+  for (int run = 1; run <= std::min(runs, 3); ++run) timeSteps(base, runs + run, steps);
+  std::printf("The program's steps on their own (medians):\n");
+  std::printf("  search of the tree:                           %8.3f s\n", median(steps.search));
+  std::printf("  section names of the %d files:               %8.3f s\n", kFiles,
               median(steps.nameLists));
-  if (former) {
-    std::printf("  %d names looked for in the files (former):    %8.3f s\n", names,
-                median(steps.probes));
-  }
-  std::printf("  %d sections and 1000 sets of points read:       %8.3f s\n", kSections,
+  std::printf("  %d sections read:                           %8.3f s\n", kSections,
               median(steps.reads));
-  std::printf("  %d sections written, one update per file:       %8.3f s\n", kSections,
+  std::printf("  %d sections written, one update per file:   %8.3f s\n", kSections,
               median(steps.fileWrites));
-  if (former) {
-    std::printf("  %d sections written, one update each (former):  %8.3f s\n", kSections,
-                median(steps.sectionWrites));
-  }
   fs::remove_all(base, error);
   return 0;
 }

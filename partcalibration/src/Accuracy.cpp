@@ -10,7 +10,7 @@
 
 #include "IniFileSection.h"
 #include "PathParts.h"
-#include "partcalibration/CollectionSettings.h"
+#include "partmodel/CollectionSettings.h"
 
 using Zorv::Geometry::ThreeDimensional::Point;
 using Zorv::Geometry::ThreeDimensional::Vector;

@@ -7,9 +7,9 @@
 #include "IniFileSection.h"
 #include "PathParts.h"
 #include "console/ConsoleServices.h"
-#include "partcalibration/CollectionSettings.h"
+#include "partmodel/CollectionSettings.h"
 #include "partcalibration/Journal.h"
-#include "partcalibration/TransformSections.h"
+#include "partmodel/TransformSections.h"
 #include "regions/RegionSettings.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "console/ConsoleServices.h"
 #include "partcalibration/Accuracy.h"
 #include "partcalibration/Calibration.h"
-#include "partcalibration/CollectionSettings.h"
+#include "partmodel/CollectionSettings.h"
 #include "partcalibration/Journal.h"
 #include "platform/console.h"
 #include "platform/files.h"

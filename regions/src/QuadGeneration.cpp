@@ -9,7 +9,7 @@
 #include "IniFileSection.h"
 #include "ZorvGeometry.h"
 #include "console/ConsoleServices.h"
-#include "partcalibration/CollectionSettings.h"
+#include "partmodel/CollectionSettings.h"
 
 using Zorv::Geometry::ThreeDimensional::Utility;
 using Zorv::Geometry::ThreeDimensional::QuadMesh::RectExtents;

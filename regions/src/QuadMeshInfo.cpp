@@ -6,7 +6,7 @@
 
 #include "ZorvGeometry.h"
 #include "console/ConsoleServices.h"
-#include "partcalibration/CollectionSettings.h"
+#include "partmodel/CollectionSettings.h"
 #include "wizardops/SettingsSelection.h"
 
 using Zorv::Geometry::ThreeDimensional::QuadMesh::RectMesh;

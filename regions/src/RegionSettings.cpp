@@ -11,7 +11,7 @@
 #include "IniAccess.h"
 #include "IniFileSection.h"
 #include "console/ConsoleServices.h"
-#include "partcalibration/CollectionSettings.h"
+#include "partmodel/CollectionSettings.h"
 
 using Zorv::Geometry::ThreeDimensional::AffineMap;
 using Zorv::Geometry::ThreeDimensional::LinearMap;

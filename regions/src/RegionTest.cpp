@@ -15,7 +15,7 @@
 #include "arm/ProbeReadings.h"
 #include "arm/PsiZeroDegree.h"
 #include "console/ConsoleServices.h"
-#include "partcalibration/CollectionSettings.h"
+#include "partmodel/CollectionSettings.h"
 #include "platform/console.h"
 #include "platform/event.h"
 #include "platform/time.h"

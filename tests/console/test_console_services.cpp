@@ -10,7 +10,7 @@
 #include "IniFileSection.h"
 #include "ScriptedConsole.h"
 #include "console/ConsoleServices.h"
-#include "console/MainMenu.h"
+#include "program/MainMenu.h"
 #include "console/OperationGuard.h"
 #include "test_support.h"
 

@@ -25,7 +25,7 @@
 #include "console/ConsoleContext.h"
 #include "partcalibration/Extension.h"
 #include "partcalibration/Relocation.h"
-#include "partcalibration/TransformSections.h"
+#include "partmodel/TransformSections.h"
 #include "regions/QuadGeneration.h"
 #include "regions/RegionSettings.h"
 #include "test_support.h"

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "partcalibration/Relocation.h"
-#include "partcalibration/TransformSections.h"
+#include "partmodel/TransformSections.h"
 
 namespace {
 

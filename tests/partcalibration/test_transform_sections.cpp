@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "IniFileSection.h"
-#include "partcalibration/TransformSections.h"
+#include "partmodel/TransformSections.h"
 #include "test_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "RegionTestSupport.h"
-#include "partcalibration/CollectionSettings.h"
+#include "partmodel/CollectionSettings.h"
 
 namespace {
 

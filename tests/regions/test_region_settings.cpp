@@ -8,7 +8,7 @@
 
 #include "IniFileSection.h"
 #include "RegionTestSupport.h"
-#include "partcalibration/CollectionSettings.h"
+#include "partmodel/CollectionSettings.h"
 #include "regions/RegionSettings.h"
 
 using Zorv::Geometry::ThreeDimensional::LinearMap;

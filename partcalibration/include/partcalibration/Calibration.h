@@ -20,7 +20,7 @@
 
 #include "arm/ArmConnection.h"
 #include "console/ConsoleContext.h"
-#include "partcalibration/TransformSections.h"
+#include "partmodel/TransformSections.h"
 
 // Key of a "Collection" + c section that selects a collection's geometrical
 // type, and the value that selects the cylinder-based type.

@@ -18,7 +18,7 @@
 #include "ZorvGeometry/ThreeDimensional.h"
 #include "arm/ArmConnection.h"
 #include "console/ConsoleContext.h"
-#include "partcalibration/TransformSections.h"
+#include "partmodel/TransformSections.h"
 
 // Section of the arm configuration file that holds every arm's cell points.
 inline constexpr const char* kArmCalibrationPointsSection = "ArmCalibrationPoints";

@@ -6,7 +6,7 @@
 #include "ArmLink.h"
 #include "MenuOperations.h"
 #include "console/ConsoleServices.h"
-#include "console/MainMenu.h"
+#include "program/MainMenu.h"
 #include "console/OperationGuard.h"
 #include "platform/console.h"
 #include "wizardops/SettingsSelection.h"

@@ -1,4 +1,4 @@
-#include "partcalibration/TransformSections.h"
+#include "partmodel/TransformSections.h"
 
 #include <array>
 #include <cstdint>

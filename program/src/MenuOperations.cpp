@@ -3,7 +3,7 @@
 #include "MenuOperations.h"
 
 #include "ArmLink.h"
-#include "console/MainMenu.h"
+#include "program/MainMenu.h"
 #include "partcalibration/Calibration.h"
 #include "partcalibration/Relocation.h"
 #include "regions/QuadMeshInfo.h"

@@ -1,5 +1,5 @@
 // Banner, main menu and the key wait of the console program.
-#include "console/MainMenu.h"
+#include "program/MainMenu.h"
 
 #include <iostream>
 

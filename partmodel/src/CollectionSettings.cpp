@@ -1,6 +1,6 @@
 // Collection, part-position and calibration-point settings, and the names of
 // the numbered sections.
-#include "partcalibration/CollectionSettings.h"
+#include "partmodel/CollectionSettings.h"
 
 #include <algorithm>
 #include <vector>
