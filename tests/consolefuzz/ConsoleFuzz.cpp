@@ -845,6 +845,11 @@ bool changeAllowed(int entry, const Change& change) {
   const bool added = change.kind == ChangeKind::Added;
   const bool removed = change.kind == ChangeKind::Removed;
   const std::string armFile = std::string(kAppData) + "WinVLPosetta.ini";
+  // The calibration journal gets rows from every operation that writes
+  // sections or moves backups.
+  const bool journal =
+      (added || modified) && change.path == std::string(kAppData) + "ZorvPosetta-journal.csv";
+  if (journal && (entry == 2 || entry == 3 || (entry >= 9 && entry <= 11))) return true;
   switch (entry) {
     case 2:
     case 3:  // the chosen region's settings and the quad files generated for it
