@@ -1,6 +1,8 @@
-# The folders form layers: no two folders include each other, and the
-# virtual arm includes nothing above the platform layer. Reads every source
-# and header of the folders below SOURCE_DIR; run by CTest with cmake -P.
+# The folders form layers: each includes only folders before it in this list
+# (the order of the README's folder table), so no two include each other, and
+# the virtual arm includes nothing above the platform layer. Reads every
+# source and header of the folders below SOURCE_DIR; run by CTest with
+# cmake -P.
 set(folders platform ini geometry wizardlib console armsim arm wizardops partmodel regions
     partcalibration armpanel program)
 # Headers included by their bare names.
@@ -39,12 +41,12 @@ endforeach()
 
 set(problems "")
 foreach(a IN LISTS folders)
+  list(FIND folders ${a} level)
   foreach(b IN LISTS uses_${a})
-    list(FIND uses_${b} ${a} back)
-    if(NOT back EQUAL -1 AND a STRLESS b)
-      string(REPLACE ";" "\n    " one "${where_${a}_${b}}")
-      string(REPLACE ";" "\n    " two "${where_${b}_${a}}")
-      string(APPEND problems "${a} and ${b} include each other:\n    ${one}\n    ${two}\n")
+    list(FIND folders ${b} used)
+    if(used GREATER level)
+      string(REPLACE ";" "\n    " lines "${where_${a}_${b}}")
+      string(APPEND problems "${a} includes ${b}, a folder above it:\n    ${lines}\n")
     endif()
   endforeach()
 endforeach()
