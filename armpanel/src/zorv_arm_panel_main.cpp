@@ -26,6 +26,16 @@
 #include "platform/paths.h"
 #include "platform/time.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace {
 
 using armpanel::Pose;
@@ -90,6 +100,27 @@ bool parseOptions(int argc, char** argv, Options& options) {
 // One key, arrows and page keys folded into the panel's special keys.
 int readKey() {
   const int key = platform::console::getKey();
+#ifdef _WIN32
+  // The Windows console gives those keys as 0 or 0xE0 and a scan code.
+  if ((key == 0 || key == 0xE0) && platform::console::keyWaiting()) {
+    switch (platform::console::getKey()) {
+      case 72:
+        return armpanel::kKeyUp;
+      case 80:
+        return armpanel::kKeyDown;
+      case 77:
+        return armpanel::kKeyRight;
+      case 75:
+        return armpanel::kKeyLeft;
+      case 73:
+        return armpanel::kKeyPageUp;
+      case 81:
+        return armpanel::kKeyPageDown;
+      default:
+        return 0;
+    }
+  }
+#endif
   if (key != 27) return key;
   // An escape sequence arrives at once; a lone Escape does nothing.
   platform::sleepMs(5);
@@ -204,6 +235,21 @@ std::vector<std::string> screen(const Options& options, const armpanel::PanelSta
   return lines;
 }
 
+// The screen is drawn with terminal sequences; the Windows console (Windows
+// 10 and later) interprets them once asked to.
+void enableScreenSequences() {
+#ifdef _WIN32
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (GetConsoleMode(output, &mode)) {
+    SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  }
+#endif
+}
+
 void draw(const std::vector<std::string>& lines) {
   std::string text = "\x1b[H";
   for (const std::string& line : lines) text += line + "\x1b[K\r\n";
@@ -220,6 +266,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   platform::console::install();
+  enableScreenSequences();
 
   Pose start = options.pose;
   if (!options.poseGiven) armpanel::lastChannelPose(options.channel, start);
