@@ -26,16 +26,6 @@
 #include "platform/paths.h"
 #include "platform/time.h"
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
-
 namespace {
 
 using armpanel::Pose;
@@ -100,8 +90,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
 // One key, arrows and page keys folded into the panel's special keys.
 int readKey() {
   const int key = platform::console::getKey();
-#ifdef _WIN32
-  // The Windows console gives those keys as 0 or 0xE0 and a scan code.
+  // _getch gives those keys of the Windows console as 0 or 0xE0 and a scan
+  // code; a terminal sends an escape sequence (below).
   if ((key == 0 || key == 0xE0) && platform::console::keyWaiting()) {
     switch (platform::console::getKey()) {
       case 72:
@@ -120,7 +110,6 @@ int readKey() {
         return 0;
     }
   }
-#endif
   if (key != 27) return key;
   // An escape sequence arrives at once; a lone Escape does nothing.
   platform::sleepMs(5);
@@ -235,21 +224,6 @@ std::vector<std::string> screen(const Options& options, const armpanel::PanelSta
   return lines;
 }
 
-// The screen is drawn with terminal sequences; the Windows console (Windows
-// 10 and later) interprets them once asked to.
-void enableScreenSequences() {
-#ifdef _WIN32
-#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
-#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
-#endif
-  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  if (GetConsoleMode(output, &mode)) {
-    SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-  }
-#endif
-}
-
 void draw(const std::vector<std::string>& lines) {
   std::string text = "\x1b[H";
   for (const std::string& line : lines) text += line + "\x1b[K\r\n";
@@ -266,7 +240,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   platform::console::install();
-  enableScreenSequences();
+  // The screen is drawn with terminal sequences.
+  platform::console::enableScreenSequences();
 
   Pose start = options.pose;
   if (!options.poseGiven) armpanel::lastChannelPose(options.channel, start);

@@ -6,11 +6,8 @@
 #include <array>
 #include <cmath>
 #include <limits>
-#include <memory>
 
 #include "IniFileSection.h"
-#include "PathParts.h"
-#include "partmodel/CollectionSettings.h"
 
 using Zorv::Geometry::ThreeDimensional::Point;
 using Zorv::Geometry::ThreeDimensional::Vector;
@@ -76,6 +73,14 @@ Point centroidOf(const Point* points) {
                (points[0].z + points[1].z + points[2].z) / 3.0);
 }
 
+Point farthestOfPoints(const Point* points, const Point& from) {
+  Point farthest = points[0];
+  for (int i = 1; i < 3; ++i) {
+    if ((points[i] - from).lSqr() > (farthest - from).lSqr()) farthest = points[i];
+  }
+  return farthest;
+}
+
 double predictedFitError(const Point* points, const Point& at, double sigma) {
   constexpr int kCount = 3;
   const Point centroid = centroidOf(points);
@@ -132,25 +137,6 @@ Point farthestMeshVertex(const RectMesh& mesh, const Point& from) {
       break;
   }
   return farthest;
-}
-
-std::vector<std::string> collectionQuadFiles(const std::string& settingsFile, int collection) {
-  std::vector<std::string> files;
-  const std::string directory = partcalibration::detail::directoryOf(settingsFile);
-  for (int n = 1;; ++n) {
-    const std::string section = quadFileSectionName(settingsFile, n);
-    if (!IniFileSection::sectionExists(settingsFile, section)) break;
-    try {
-      const IniFileSection keys(settingsFile, section, false);
-      const int index = IniFileSection::keyExists(settingsFile, section, "CollectionIndex")
-                            ? keys.getInt("CollectionIndex")
-                            : 1;
-      if (index == collection) files.push_back(directory + "\\" + keys.getString("Name"));
-    } catch (IniFileSection::IniFileException* e) {
-      delete e;
-    }
-  }
-  return files;
 }
 
 const RectMesh* QuadMeshCache::find(const std::string& path) {

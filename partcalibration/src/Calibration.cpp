@@ -7,7 +7,6 @@
 #include <cmath>
 #include <iostream>
 #include <optional>
-#include <vector>
 
 #include "IniAccess.h"
 #include "IniFileSection.h"
@@ -272,11 +271,12 @@ struct CalibrationAccuracy {
 // The lines after the uncertainty verdict: the RMS distance, the predicted
 // error at the farthest vertex of the collection's meshes (or, when none can
 // be read, at the farthest calibration point) and a warning when the
-// triangle the fit rests on is nearly a line.
+// triangle the fit rests on is nearly a line. The meshes are loaded once
+// for all the reports of one calibration.
 CalibrationAccuracy reportCalibrationAccuracy(ConsoleContext& context, const ArmConnection& arm,
                                               int collection, const CalibrationSet& set,
                                               const Points& part, const Points& recorded,
-                                              double uncertainty) {
+                                              double uncertainty, QuadMeshCache& meshes) {
   CalibrationAccuracy accuracy;
   accuracy.uncertainty = uncertainty;
   accuracy.rmsDistance = std::sqrt(uncertainty);
@@ -284,7 +284,6 @@ CalibrationAccuracy reportCalibrationAccuracy(ConsoleContext& context, const Arm
 
   const double sigma = std::max(accuracy.rmsDistance, readArmPointSigma(arm.configurationFile));
   const Point centroid = centroidOf(part.data());
-  QuadMeshCache meshes;
   const std::optional<Point> vertex = farthestVertexOfFiles(
       meshes, collectionQuadFiles(context.partSettingsFile, collection + 1), centroid);
   if (vertex) {
@@ -293,10 +292,7 @@ CalibrationAccuracy reportCalibrationAccuracy(ConsoleContext& context, const Arm
                   numberToText(accuracy.predictedError) + " mm (" +
                   numberToText((*vertex - centroid).l()) + " mm from the calibration points).\n");
   } else {
-    Point farthest = part[0];
-    for (const Point& p : part) {
-      if ((p - centroid).lSqr() > (farthest - centroid).lSqr()) farthest = p;
-    }
+    const Point farthest = farthestOfPoints(part.data(), centroid);
     accuracy.predictedError = predictedFitError(part.data(), farthest, sigma);
     context.print("Predicted error at the farthest calibration point: " +
                   numberToText(accuracy.predictedError) + " mm (" +
@@ -423,6 +419,7 @@ bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collec
   Points part;
   RigidBodyFit fit;
   CalibrationAccuracy accuracy;
+  QuadMeshCache meshes;
   for (;;) {
     recorded = raw;
     // Identical points come from unreferenced encoders, whatever else the
@@ -440,8 +437,8 @@ bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collec
     }
     double uncertainty = 0.0;
     if (!fitCalibration(context, part.data(), recorded.data(), fit, uncertainty)) return false;
-    accuracy =
-        reportCalibrationAccuracy(context, arm, collection, set, part, recorded, uncertainty);
+    accuracy = reportCalibrationAccuracy(context, arm, collection, set, part, recorded,
+                                         uncertainty, meshes);
     if (uncertainty < kUnacceptableUncertainty || set.multiPosition) break;
     const int retake = askForRetake(context);
     if (retake < 0) break;
@@ -451,7 +448,7 @@ bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collec
   // Every arm position is tried; one that cannot be written fails the
   // calibration, so that nothing is extended from what is on disk.
   bool allWritten = true;
-  std::vector<JournalEntry> journal;
+  JournalBatch journal(context);
   for (int a = 0; a < set.armPositionCount; ++a) {
     const std::string section = partTransformSectionName(a + 1, collection + 1, partPosition + 1);
     RigidBodyFit written = fit;
@@ -461,15 +458,14 @@ bool calibrateCollection(ConsoleContext& context, ArmConnection& arm, int collec
       writeTransformSection(file, section, written, arm.serialNumber);
       context.print("Successfully written section [" + section + "] to file " + fileNameOf(file) +
                     ".\n");
-      journal.push_back({kJournalCalibration, file, section, arm.serialNumber,
-                         accuracy.uncertainty, accuracy.rmsDistance, accuracy.predictedError});
+      journal.add({kJournalCalibration, file, section, arm.serialNumber, accuracy.uncertainty,
+                   accuracy.rmsDistance, accuracy.predictedError});
     } catch (IniFileSection::IniFileException* e) {
       delete e;
       context.print("INI file write failure.\n");
       allWritten = false;
     }
   }
-  appendToJournal(context, journal);
   armPositionCount = set.armPositionCount;
   return allWritten;
 }

@@ -15,23 +15,17 @@ struct FileCloser {
 };
 using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 
-std::string twoDigits(unsigned value) {
-  return std::string(1, static_cast<char>('0' + value / 10 % 10)) +
-         static_cast<char>('0' + value % 10);
-}
-
 std::string isoUtcTime(std::chrono::system_clock::time_point when) {
   using namespace std::chrono;
   const sys_seconds seconds = floor<std::chrono::seconds>(when);
   const sys_days days = floor<std::chrono::days>(seconds);
   const year_month_day date(days);
   const hh_mm_ss<std::chrono::seconds> time(seconds - days);
+  const auto two = [](auto value) { return twoDigitNumber(static_cast<unsigned long long>(value)); };
   return numberToText(static_cast<int>(date.year())) + "-" +
-         twoDigits(static_cast<unsigned>(date.month())) + "-" +
-         twoDigits(static_cast<unsigned>(date.day())) + "T" +
-         twoDigits(static_cast<unsigned>(time.hours().count())) + ":" +
-         twoDigits(static_cast<unsigned>(time.minutes().count())) + ":" +
-         twoDigits(static_cast<unsigned>(time.seconds().count())) + "Z";
+         two(static_cast<unsigned>(date.month())) + "-" + two(static_cast<unsigned>(date.day())) +
+         "T" + two(time.hours().count()) + ":" + two(time.minutes().count()) + ":" +
+         two(time.seconds().count()) + "Z";
 }
 
 std::string numberField(const std::optional<double>& value) {
@@ -45,9 +39,9 @@ bool writeAll(std::FILE* file, const std::string& text) {
 // The journal open for appending, or null. A missing journal is created
 // afresh (never through a link planted under its name); an existing one
 // must finally lie in the application-data directory.
-OpenFile openJournal(const std::string& path, const std::string& directory, bool& created) {
-  created = platform::pathKind(path) == platform::PathKind::Missing;
-  OpenFile file(created ? platform::createNewFile(path, true) : platform::openFile(path, "ab"));
+OpenFile openJournal(const std::string& path, const std::string& directory) {
+  const bool missing = platform::pathKind(path) == platform::PathKind::Missing;
+  OpenFile file(missing ? platform::createNewFile(path, true) : platform::openFile(path, "ab"));
   if (!file || !platform::finallyLiesWithin(path, directory)) return nullptr;
   return file;
 }
@@ -85,11 +79,10 @@ std::string journalRow(const JournalEntry& entry, std::chrono::system_clock::tim
 bool appendToJournal(ConsoleContext& context, const std::vector<JournalEntry>& entries) {
   if (entries.empty()) return true;
   const std::string path = journalFilePath();
-  bool created = false;
-  OpenFile file = openJournal(path, getApplicationDataDirectory(), created);
+  OpenFile file = openJournal(path, getApplicationDataDirectory());
   bool written = file != nullptr;
   // A journal made just now, or left empty, starts with its header.
-  if (written && (created || platform::openFileSize(file.get()) == 0)) {
+  if (written && platform::openFileSize(file.get()) == 0) {
     written = writeAll(file.get(), journalHeaderRow());
   }
   for (std::size_t i = 0; written && i < entries.size(); ++i) {

@@ -270,6 +270,13 @@ bool relocateTransform(const RigidBodyFit& relocation, const RigidBodyFit& secti
 
 namespace {
 
+// True when a relocation from arms.oldSerial updates a section with this
+// stamp (none: older software, taken to be in the old arm's frame).
+bool stampIsRelocated(const std::string& stamp, const RelocationArms& arms) {
+  return stamp.empty() || (IniFileSection::equalsIgnoreCase(stamp, arms.oldSerial) &&
+                           !IniFileSection::equalsIgnoreCase(stamp, arms.newSerial));
+}
+
 // Re-fits one transform section of the file through the relocation map: its
 // lines and, when it is updated, the new section to write (stamped with the
 // current arm). Sections already in the current arm's frame are left; so are
@@ -302,7 +309,7 @@ void relocateSection(ConsoleContext& context, const std::string& file,
                               "] is already in this arm's frame. Skipped.\n");
     return;
   }
-  if (!stamp.empty() && !IniFileSection::equalsIgnoreCase(stamp, arms.oldSerial)) {
+  if (!stampIsRelocated(stamp, arms)) {
     relocated.lines.push_back("Section [" + sectionName + "] is in the frame of arm " + stamp +
                               ", not of arm " + arms.oldSerial + ". Skipped.\n");
     relocated.notUpdated.push_back(sectionName);
@@ -360,27 +367,29 @@ FileOutcome finishFile(ConsoleContext& context, const std::string& file,
     }
   }
   JournalBatch journal(context);
+  std::optional<double> rmsDistance;
+  if (arms.uncertainty) rmsDistance = std::sqrt(*arms.uncertainty);
   for (std::size_t i = 0; i < relocated.refits.size(); ++i) {
     const NamedTransform& refit = relocated.refits[i];
-    std::string outcome = "Successfully updated calibration.\n";
+    bool updated = true;
     if (!together) {
       try {
         writeTransformSection(file, refit.sectionName, refit.fit, refit.armSerial);
       } catch (IniFileSection::IniFileException* e) {
         const OwnedIniException owned(e);
-        outcome =
-            "Write fail to section " + refit.sectionName + " of " + file + ". Continuing...\n";
-        written = false;
-        relocated.notUpdated.push_back(refit.sectionName);
+        updated = false;
       }
     }
-    if (outcome.starts_with("Successfully")) {
-      std::optional<double> rmsDistance;
-      if (arms.uncertainty) rmsDistance = std::sqrt(*arms.uncertainty);
+    if (updated) {
       journal.add({kJournalRelocation, file, refit.sectionName, refit.armSerial, arms.uncertainty,
                    rmsDistance, arms.predictedError});
+    } else {
+      written = false;
+      relocated.notUpdated.push_back(refit.sectionName);
     }
-    relocated.lines[relocated.outcomeLines[i]] = std::move(outcome);
+    relocated.lines[relocated.outcomeLines[i]] =
+        updated ? "Successfully updated calibration.\n"
+                : "Write fail to section " + refit.sectionName + " of " + file + ". Continuing...\n";
   }
   for (std::string& line : relocated.lines) context.print(std::move(line));
   for (const std::string& section : relocated.notUpdated) notUpdated.push_back({file, section});
@@ -435,13 +444,6 @@ FileOutcome relocateFile(ConsoleContext& context, const std::string& file,
     throw;
   }
   return finishFile(context, file, relocated, arms, notUpdated);
-}
-
-// True when a relocation from arms.oldSerial updates a section with this
-// stamp (none: older software, taken to be in the old arm's frame).
-bool stampIsRelocated(const std::string& stamp, const RelocationArms& arms) {
-  return stamp.empty() || (IniFileSection::equalsIgnoreCase(stamp, arms.oldSerial) &&
-                           !IniFileSection::equalsIgnoreCase(stamp, arms.newSerial));
 }
 
 // Where a part point lies in the section's arm frame, and back.
@@ -565,11 +567,8 @@ bool reusePartCalibrations(ConsoleContext& context, ArmConnection& arm) {
     context.print("Predicted relocation error at the farthest calibrated point: " +
                   numberToText(*arms.predictedError) + " mm.\n");
   } else {
-    Point farthestCell = oldArmPoints[0];
-    for (const Point& p : oldArmPoints) {
-      if ((p - cellCentroid).lSqr() > (farthestCell - cellCentroid).lSqr()) farthestCell = p;
-    }
-    arms.predictedError = predictedFitError(oldArmPoints, farthestCell, sigma);
+    arms.predictedError =
+        predictedFitError(oldArmPoints, farthestOfPoints(oldArmPoints, cellCentroid), sigma);
     context.print("Predicted relocation error at the farthest cell point: " +
                   numberToText(*arms.predictedError) +
                   " mm (no mesh of a calibrated collection could be read).\n");

@@ -133,6 +133,23 @@ bool readCollectionList(const std::string& settingsFile, string_vector& list) {
   return true;
 }
 
+std::vector<std::string> collectionQuadFiles(const std::string& settingsFile, int collection) {
+  std::vector<std::string> files;
+  const std::string directory = settingsFile.substr(0, settingsFile.rfind('\\') + 1);
+  for (int n = 1;; ++n) {
+    const std::string section = quadFileSectionName(settingsFile, n);
+    if (!IniFileSection::sectionExists(settingsFile, section)) break;
+    iniAccessSucceeds([&] {
+      const IniFileSection keys(settingsFile, section, false);
+      const int index = IniFileSection::keyExists(settingsFile, section, "CollectionIndex")
+                            ? keys.getInt("CollectionIndex")
+                            : 1;
+      if (index == collection) files.push_back(directory + keys.getString("Name"));
+    });
+  }
+  return files;
+}
+
 bool readNumberOfPartPositions(const std::string& settingsFile, int& count) {
   return iniAccessSucceeds([&] {
     IniFileSection region(settingsFile, kRegionSection, false);

@@ -41,6 +41,11 @@ bool pointsNearlyInLine(const Zorv::Geometry::ThreeDimensional::Point* points);
 Zorv::Geometry::ThreeDimensional::Point centroidOf(
     const Zorv::Geometry::ThreeDimensional::Point* points);
 
+// The one of the three points farthest from `from` (the first of equals).
+Zorv::Geometry::ThreeDimensional::Point farthestOfPoints(
+    const Zorv::Geometry::ThreeDimensional::Point* points,
+    const Zorv::Geometry::ThreeDimensional::Point& from);
+
 // The root-mean-square 3-D error (mm) at `at` of the fit of the three exact
 // points (the frame of `at`) onto points measured with sigma (mm) per
 // coordinate. Infinite when the points fix no rotation (coincident or
@@ -55,11 +60,6 @@ double predictedFitError(const Zorv::Geometry::ThreeDimensional::Point* points,
 Zorv::Geometry::ThreeDimensional::Point farthestMeshVertex(
     const Zorv::Geometry::ThreeDimensional::QuadMesh::RectMesh& mesh,
     const Zorv::Geometry::ThreeDimensional::Point& from);
-
-// The ".quads" files of collection c (1-based) named by the quad-file
-// sections of the settings file, as full paths (directory of the settings
-// file + "\" + "Name"), in section order; read quietly.
-std::vector<std::string> collectionQuadFiles(const std::string& settingsFile, int collection);
 
 // Meshes loaded once per path for a run that looks at many placements of the
 // same files; a file that does not load is remembered as such.

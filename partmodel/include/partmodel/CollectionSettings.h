@@ -27,6 +27,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ZorvVLWizard.h"
 
@@ -96,6 +97,12 @@ std::string ambiguousSectionMessage(const std::string& sectionName,
 // at least one quad-file section exists, every "CollectionIndex" lies in
 // 1..99 and every collection from 1 to the largest index has a quad file.
 bool readCollectionList(const std::string& settingsFile, string_vector& list);
+// The ".quads" files of collection c (1-based) named by the quad-file
+// sections of the settings file, as full paths (directory of the settings
+// file + "\" + "Name"), in section order; "CollectionIndex" is 1 when
+// missing, as the region loader takes it. Read quietly: a section that cannot
+// be read is left out.
+std::vector<std::string> collectionQuadFiles(const std::string& settingsFile, int collection);
 // "NumberOfPartPositions" of section "Region"; 1 when the key is absent.
 // False only when the read itself fails (a missing file, a value below 1 or
 // above kMaxPartPositions).

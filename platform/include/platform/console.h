@@ -61,4 +61,10 @@ void setCtrlHeldForTesting(bool held);
 // nothing when standard output is not a terminal.
 void clearScreen();
 
+// Lets standard output's terminal sequences (cursor moves, line clears) take
+// effect. Win32: SetConsoleMode with ENABLE_VIRTUAL_TERMINAL_PROCESSING
+// (Windows 10 and later; elsewhere, or when the output is no console, nothing
+// changes); POSIX: nothing to do, terminals interpret them.
+void enableScreenSequences();
+
 }  // namespace platform::console

@@ -309,4 +309,6 @@ void clearScreen() {
   std::cout << "\x1b[2J\x1b[H" << std::flush;
 }
 
+void enableScreenSequences() {}
+
 }  // namespace platform::console
